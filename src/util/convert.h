@@ -1,0 +1,57 @@
+// Text and number conversions. Numbers are parsed and printed under the "C"
+// numeric conventions; parsing reports failures through status codes
+// (0 success, -1 no number, -2 out of range, -3 other) and never throws.
+#ifndef NORVALEN_UTIL_CONVERT_H_
+#define NORVALEN_UTIL_CONVERT_H_
+
+#include <string>
+#include <vector>
+
+#include "util/ctext.h"
+
+std::string n2str(int value);
+std::string n2str(long value);
+std::string n2str(long long value);
+std::string n2str(double value);  // "%f"
+CText n2Cstr(int value);
+CText n2Cstr(long value);
+CText n2Cstr(long long value);
+CText n2Cstr(double value);
+
+// Fixed notation with `digits` decimals, rounded as printf does.
+std::string dbl2str(double value, int digits);
+
+// Pads `text` with `fill` up to min(width, 4096) bytes; never cuts.
+std::string str_left_fill(const std::string& text, int width, char fill);
+std::string str_right_fill(const std::string& text, int width, char fill);
+
+// Yes/no words: true when the lower-cased text begins with "yes", "true",
+// "on", "enable" or "1".
+bool str2bool(const std::string& text);
+
+// Byte-wise folding changes ASCII letters only; wide folding also Cyrillic.
+void toUpper(std::string& text);
+void toLower(std::string& text);
+void toUpper(std::wstring& text);
+void toLower(std::wstring& text);
+
+// On failure the result keeps its previous value. `end` may be null.
+int _stoi(const std::string& text, int* result, unsigned int* end, int base);
+int _stol(const std::string& text, long long* result, unsigned int* end, int base);
+int _stoi64(const std::string& text, long long* result, unsigned int* end, int base);
+int _stod(const std::string& text, double* result, unsigned int* end);
+
+std::vector<std::string> split(const std::string& text, char delimiter);
+std::vector<std::string> split(const std::string& text, std::string delimiter);
+
+// Wide and narrow buffers: the caller owns them and releases them with
+// wfree / cfree (both accept null).
+wchar_t* str2wc(const char* text);
+wchar_t* str2wc(const std::string& text);
+void wfree(wchar_t* buffer);
+char* str2cbuf(const std::string& text);
+void cfree(char* buffer);
+char* wtoc(const wchar_t* text, unsigned int size_bytes);
+wchar_t* ctow(const char* text, unsigned int size_chars);
+
+#endif  // NORVALEN_UTIL_CONVERT_H_

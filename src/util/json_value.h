@@ -1,0 +1,40 @@
+// JSON value helpers: the one place that turns JsonCpp values into plain
+// values and back into text. Forgiving by design: a field that is absent,
+// null or of the wrong kind leaves the caller's default in place.
+#ifndef NORVALEN_UTIL_JSON_VALUE_H_
+#define NORVALEN_UTIL_JSON_VALUE_H_
+
+#include <string>
+
+#include <json/json.h>
+
+// The JSON text of `value`: styled (one member per line) when `styled` is
+// true, else compact with members in byte order of their keys. Both end with
+// one line feed.
+std::string JsonOut(const Json::Value& value, bool styled);
+
+// Parses `text` with the forgiving reader used for POS requests and centre
+// answers (comments allowed, text after the first value ignored). Returns
+// true when a value was read; `value` holds what the reader produced.
+bool JsonParse(const std::string& text, Json::Value& value);
+
+// Text form of a scalar: "" for null, the string (cut at a NUL), decimal for
+// 32-bit integral values, "1"/"0" for booleans, "%f" for other numbers.
+// A container raises JsonCpp's logic error.
+std::string Jval2Str(const Json::Value& value);
+int Jval2Int(const Json::Value& value);
+long long Jval2i64(const Json::Value& value);
+double JvalAsDouble(const Json::Value& value);
+
+// Read member `name` of `object` into `*target`. Nothing happens for an
+// empty name, a null target, or a member that is missing, null or a
+// container. The string form also leaves the target alone for empty text.
+void extractJsonValueStr(const std::string& name, const Json::Value& object, std::string* target);
+void extractJsonValueInt(const std::string& name, const Json::Value& object, int* target);
+void extractJsonValueDbl(const std::string& name, const Json::Value& object, double* target);
+void extractJsonValueInt64(const std::string& name, const Json::Value& object, long long* target);
+// True for "1", "TRUE", text beginning with "Y" or with "Д" (after ASCII
+// upper-casing); false for any other non-empty text.
+void extractJsonValueBool(const std::string& name, const Json::Value& object, bool* target);
+
+#endif  // NORVALEN_UTIL_JSON_VALUE_H_
