@@ -1,5 +1,6 @@
 #include "service/log.h"
 
+#include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cwchar>

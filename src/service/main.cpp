@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "service/startup.h"
+
+int main(int argc, char** argv) { return serviceMain(argc, argv); }

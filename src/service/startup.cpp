@@ -1,0 +1,107 @@
+#include "service/startup.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "service/config.h"
+#include "service/log.h"
+#include "service/options.h"
+#include "service/paths.h"
+#include "util/convert.h"
+
+namespace {
+
+const char* const kRuLocale = "ru_RU.UTF-8";
+
+// Numbers stay in the "C" conventions; character classification and
+// messages follow the Russian locale the console texts are written in.
+bool set_process_locale() {
+  std::setlocale(LC_ALL, "C");
+  if (std::setlocale(LC_CTYPE, kRuLocale) == nullptr) return false;
+  std::setlocale(LC_MESSAGES, kRuLocale);
+  return true;
+}
+
+std::string base_name(const char* execfile) {
+  std::string word = execfile ? execfile : "";
+  size_t slash = word.rfind('/');
+  return slash == std::string::npos ? word : word.substr(slash + 1);
+}
+
+}  // namespace
+
+uint16_t settlePort(uint16_t crmServPort, const Json::Value& conf) {
+  if (crmServPort != 0) return crmServPort;
+  std::string text = getConfVal("Port", conf, "");
+  int port = 54122;
+  if (text.empty() || _stoi(text, &port, nullptr, 10) != 0) return 54122;
+  return static_cast<uint16_t>(port);
+}
+
+int serviceMain(int argc, char** argv) {
+  const char* execfile = argc > 0 ? argv[0] : "norvalen";
+  std::string progname = base_name(execfile);
+
+  if (!set_process_locale()) {
+    std::fprintf(stderr, "%s : locale %s is not installed; generate it (locale-gen %s) and start again\n",
+                 progname.c_str(), kRuLocale, kRuLocale);
+    return 1;
+  }
+
+  char cwd[4096];
+  if (getcwd(cwd, sizeof cwd) == nullptr) {
+    int e = errno;
+    wide_write(progname + " : Ошибка выполнения программы : error = " + n2str(e) + " : " +
+                   std::strerror(e) + "\n",
+               1);
+    return e;
+  }
+
+  StartOptions opts;
+  if (parseOptions(argc, argv, &opts) != 0) return 1;
+  if (opts.execState == EXEC_HELP) {
+    usage(progname.c_str());
+    return 0;
+  }
+  if (opts.execState == EXEC_VERSION) {
+    version();
+    return 0;
+  }
+  if (opts.p_opt_tls > 1) {
+    wide_write("Неправильно заданы аргументы : используйте либо -t(--tls) либо -n (--notls)\n"
+               "Для справки вызовите <" + progname + " -h|--help >\n",
+               1);
+    return 22;
+  }
+
+  bool wide = !opts.detach;
+  Json::Value conf(Json::objectValue);
+  std::string config_file = findConfigFile(opts.p_opt_config.given, opts.p_opt_config.text);
+  if (!config_file.empty()) {
+    readJsonConfFile(config_file.c_str(), conf);
+    if (!conf.isObject()) {
+      // A file that holds some other JSON value configures nothing: every
+      // key takes its default.
+      std::fprintf(stderr, "%s : %s does not hold a JSON object; using the defaults\n",
+                   progname.c_str(), config_file.c_str());
+      conf = Json::Value(Json::objectValue);
+    }
+  }
+  FilePaths paths = derivePaths(progname, conf);
+
+  log("Инициализация кассовой компоненты системы лояльности \"Tavrel\"", 0, wide);
+  if (!config_file.empty()) log("Используется файл конфигурации " + config_file, 0, wide);
+  applyOptions(opts, conf);
+  Json::Value holder(Json::objectValue);
+  holder["Conf"] = conf;
+  uint16_t port = settlePort(opts.crmServPort, holder["Conf"]);
+  log("Инициализация кассовой компоненты системы лояльности  \"Tavrel\"", 0, wide);
+  (void)paths;
+  (void)port;
+  return 0;
+}
