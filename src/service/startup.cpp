@@ -38,9 +38,13 @@ std::string base_name(const char* execfile) {
 uint16_t settlePort(uint16_t crmServPort, const Json::Value& conf) {
   if (crmServPort != 0) return crmServPort;
   std::string text = getConfVal("Port", conf, "");
-  int port = 54122;
+  int port = 0;
   if (text.empty() || _stoi(text, &port, nullptr, 10) != 0) return 54122;
-  return static_cast<uint16_t>(port);
+  // A "Port" that reads as no number ("abc", "") comes through the integer
+  // key rule as 0; listening on an arbitrary port would hide the daemon from
+  // every POS, so 0 means the standard port.
+  uint16_t kept = static_cast<uint16_t>(port);
+  return kept == 0 ? 54122 : kept;
 }
 
 int serviceMain(int argc, char** argv) {
