@@ -50,6 +50,8 @@ TEST(utilConvert, Dbl2strRoundsLikePrintf) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(dbl2str(c.value, 2), c.text);
   }
+  EXPECT_EQ(dbl2str(2.5, 0), "2");
+  EXPECT_EQ(dbl2str(2.5, -3), "2");  // a negative count means no decimals
 }
 
 TEST(utilConvert, Dbl2strAgreesWithPrintfOnManyValues) {

@@ -13,12 +13,15 @@ std::string n2str(int value);
 std::string n2str(long value);
 std::string n2str(long long value);
 std::string n2str(double value);  // "%f"
+// A CText owns its text: the pointer is valid until the end of the caller's
+// full expression, with no buffer shared between threads.
 CText n2Cstr(int value);
 CText n2Cstr(long value);
 CText n2Cstr(long long value);
 CText n2Cstr(double value);
 
-// Fixed notation with `digits` decimals, rounded as printf does.
+// Fixed notation with `digits` decimals (a negative count means 0), rounded
+// as printf does, always with "." whatever the numeric locale.
 std::string dbl2str(double value, int digits);
 
 // Pads `text` with `fill` up to min(width, 4096) bytes; never cuts.
@@ -35,7 +38,8 @@ void toLower(std::string& text);
 void toUpper(std::wstring& text);
 void toLower(std::wstring& text);
 
-// On failure the result keeps its previous value. `end` may be null.
+// On failure the result and `*end` keep their previous values; `end` may be
+// null. A base other than 0 or 2-36 gives -3. _stol checks the 32-bit range.
 int _stoi(const std::string& text, int* result, unsigned int* end, int base);
 int _stol(const std::string& text, long long* result, unsigned int* end, int base);
 int _stoi64(const std::string& text, long long* result, unsigned int* end, int base);
@@ -45,7 +49,12 @@ std::vector<std::string> split(const std::string& text, char delimiter);
 std::vector<std::string> split(const std::string& text, std::string delimiter);
 
 // Wide and narrow buffers: the caller owns them and releases them with
-// wfree / cfree (both accept null).
+// wfree / cfree (both accept null). Conversion follows the process character
+// locale (UTF-8); text that is not valid there is cut at the first bad byte
+// or unconvertible character, and the buffer is always terminated (a null
+// text gives an empty one). wtoc and ctow fill a buffer of exactly the given
+// size, leaving out a character that does not fit whole; a result that fills
+// it has no terminating NUL.
 wchar_t* str2wc(const char* text);
 wchar_t* str2wc(const std::string& text);
 void wfree(wchar_t* buffer);

@@ -10,7 +10,7 @@
 
 // The JSON text of `value`: styled (one member per line) when `styled` is
 // true, else compact with members in byte order of their keys. Both end with
-// one line feed.
+// one line feed. Text beyond ASCII is written as \u escapes.
 std::string JsonOut(const Json::Value& value, bool styled);
 
 // Parses `text` with the forgiving reader used for POS requests and centre
@@ -20,8 +20,13 @@ bool JsonParse(const std::string& text, Json::Value& value);
 
 // Text form of a scalar: "" for null, the string (cut at a NUL), decimal for
 // 32-bit integral values, "1"/"0" for booleans, "%f" for other numbers.
-// A container raises JsonCpp's logic error.
+// A container raises JsonCpp's logic error. Integers beyond 32 bits are
+// printed from their exact digits (then ".000000").
 std::string Jval2Str(const Json::Value& value);
+// Numbers are truncated toward zero; a number outside the result's range
+// gives the nearer bound (INT_MIN/INT_MAX, LLONG_MIN/LLONG_MAX), NaN gives 0.
+// Jval2i64 takes numbers beyond 32 bits through double (exact to 2^53).
+// Strings are parsed in base 10 and give 0 when they do not parse.
 int Jval2Int(const Json::Value& value);
 long long Jval2i64(const Json::Value& value);
 double JvalAsDouble(const Json::Value& value);
