@@ -1,17 +1,24 @@
 #include "service/startup.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "runner/runner.h"
 #include "service/config.h"
+#include "service/daemon.h"
 #include "service/log.h"
 #include "service/options.h"
 #include "service/paths.h"
+#include "service/server.h"
+#include "service/session.h"
+#include "socket/socket.h"
 #include "util/convert.h"
 
 namespace {
@@ -26,6 +33,8 @@ bool set_process_locale() {
   std::setlocale(LC_MESSAGES, kRuLocale);
   return true;
 }
+
+const char* null_if_empty(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
 
 std::string base_name(const char* execfile) {
   std::string word = execfile ? execfile : "";
@@ -99,13 +108,69 @@ int serviceMain(int argc, char** argv) {
   FilePaths paths = derivePaths(progname, conf);
 
   log("Инициализация кассовой компоненты системы лояльности \"Tavrel\"", 0, wide);
+  detach = opts.detach;
+  if (detach) {
+    daemonize(paths.pidFile.c_str(), null_if_empty(paths.logFile), null_if_empty(paths.errFile));
+  }
+
+  pRun = &objRun;
+  pRun->set_pid_file(null_if_empty(paths.pidFile));
+  pRun->set_log_path(null_if_empty(paths.logDir));
+  pRun->set_log_file(null_if_empty(paths.logFile));
+  pRun->set_err_file(null_if_empty(paths.errFile));
+  pRun->set_dbg_file(null_if_empty(paths.dbgFile));
+  pRun->set_dbfile(null_if_empty(paths.dbFile));
   if (!config_file.empty()) log("Используется файл конфигурации " + config_file, 0, wide);
+
   applyOptions(opts, conf);
   Json::Value holder(Json::objectValue);
   holder["Conf"] = conf;
-  uint16_t port = settlePort(opts.crmServPort, holder["Conf"]);
+  const uint16_t port = settlePort(opts.crmServPort, holder["Conf"]);
+
+  installSignalHandlers();
+  startStopWatcher();
   log("Инициализация кассовой компоненты системы лояльности  \"Tavrel\"", 0, wide);
-  (void)paths;
-  (void)port;
+
+  try {
+    pRun->initFramework();
+    pRun->InitTavrelCRM(holder["Conf"]);
+  } catch (const tavrelException& e) {
+    log(e.what(), 0, wide);
+    log(e.what(), 1, wide);
+    log("Завершение работы кассовой компоненты системы лояльности  \"Tavrel\"", 0, wide);
+    endRunner(pRun);
+    return 1;
+  }
+
+  std::unique_ptr<TCPServerSocket> server;
+  try {
+    server.reset(new TCPServerSocket(port, 3));
+  } catch (const SocketException& e) {
+    log(e.what(), 1, wide);
+    log(e.what(), 0, wide);
+    endRunner(pRun);
+    return 1;
+  }
+  log("Сервер инициализирован и готов к принятию соединений на порту " + n2str(static_cast<int>(port)),
+      0, wide);
+
+  while (force_exit == 0) {
+    try {
+      std::unique_ptr<TCPSocket> client = server->accept();
+      pthread_t thread;
+      TCPSocket* handed = client.release();
+      if (pthread_create(&thread, nullptr, HandleTcpClient, handed) != 0) {
+        log("Ошибка создание потока подключения клиента", 1, wide);
+        log("Ошибка создание потока подключения клиента", 0, wide);
+        delete handed;
+      }
+    } catch (const SocketException& e) {
+      if (force_exit != 0) break;
+      log(e.what(), 1, wide);
+      log(e.what(), 0, wide);
+    }
+  }
+  server.reset();
+  endRunner(pRun);
   return 0;
 }

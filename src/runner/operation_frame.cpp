@@ -1,0 +1,190 @@
+// The operation frame: the steps that every runner operation shares.
+#include "runner/operation_frame.h"
+
+#include <unistd.h>
+
+#include <memory>
+
+#include "interface/ws_ctx.h"
+#include "runner/runner.h"
+#include "util/convert.h"
+
+namespace {
+
+const char* const kNoLinkText = "Отсутствует соединение";
+const char* const kNoUrlText = "Не задан URL для подключения к процессингу Tavrel";
+
+// The operation's private copy of the call context, released at its end
+// whatever way the operation leaves.
+struct PrivateContext {
+  void operator()(WS_ctx* ctx) const {
+    wsctx_done(ctx);
+    wsctx_free(ctx);
+  }
+};
+using PrivateContextPtr = std::unique_ptr<WS_ctx, PrivateContext>;
+
+void set_text(Json::Value& reply, const char* key, const std::string& text) { reply[key] = text; }
+
+}  // namespace
+
+std::string FrameOperation::busyText() const {
+  return "Ошибка инициализации получения данных по карте : (система занята) ";
+}
+
+int FrameOperation::readRequest(const Json::Value& block) { return input()->readRequest(block); }
+
+std::string FrameOperation::formatText(int code) const {
+  switch (code) {
+    case 25: return "Не указан номер карты";
+    case 27: return "Неверный формат номера карты";
+    case 3: return "Неверный формат команды";
+    default: return "Неверный формат команды";
+  }
+}
+
+std::string FrameOperation::requestText(const Json::Value& block) {
+  (void)block;
+  return input()->serialize();
+}
+
+int tavrelRunner::runFrame(FrameOperation& op, const Json::Value& block, Json::Value& reply) {
+  const bool connect = op.isConnectionCheck();
+  int result = -1;
+  Json::Value local(Json::objectValue);
+  set_text(local, "err", "-1");
+  set_text(local, "errMsg", kNoLinkText);
+
+  if (connect) opOffline = false;
+  if (wsCtx == nullptr) {
+    if (connect) return 18;
+    set_text(local, "err", "18");
+    set_text(local, "errMsg", "Не задан базовый компонент управления");
+    reply = local;
+    return 18;
+  }
+  if (!connect && ensureCard() == nullptr) {
+    set_text(local, "err", "8");
+    set_text(local, "errMsg", "Ошибка выделения памяти");
+    reply = local;
+    return 8;
+  }
+  opOffline = false;
+  online = false;
+
+  PrivateContextPtr ctx(wsctx_copy(wsCtx));
+  if (!ctx) {
+    runner_log(op.busyText());
+    if (connect) return 18;
+    set_text(local, "err", "18");
+    set_text(local, "errMsg", op.busyText());
+    reply = local;
+    return 18;
+  }
+  const char* endpoint = wsctx_endpoint(ctx.get());
+  if (endpoint == nullptr || *endpoint == '\0') {
+    if (connect) {
+      runner_log("Не задан URL для инициализации проверки соединения");
+      return 20;
+    }
+    set_text(local, "err", "20");
+    set_text(local, "errMsg", kNoUrlText);
+    reply = local;
+    runner_log(kNoUrlText);
+    return 20;
+  }
+  runner_log(op.openingText() + endpoint + " )");
+  int refused = op.preconditions(local);
+  if (refused != 0) {
+    reply = local;
+    return refused;
+  }
+  wsctx_reset_counter(ctx.get());
+
+  while (!wsctx_outof_retries(ctx.get())) {
+    op.clearSet();
+    const int n = wsctx_attempt(ctx.get());
+    if (n > 0) sleep(1);
+    runner_log("Попытка :[" + n2str(n + 1) + "/" + n2str(wsctx_max_attempts(ctx.get())) + "]");
+    op.createSet(ctx.get());
+
+    if (!connect) {
+      int code = op.readRequest(block);
+      if (code != 0) {
+        std::string text = op.formatText(code);
+        set_text(local, "err", n2str(code));
+        set_text(local, "errMsg", text);
+        result = code;
+        runner_log(text, true);
+        break;
+      }
+    }
+    op.prepare(block);
+    interface::InputInterfaces* in = op.input();
+    in->request_text = op.requestText(block);
+    if (debug) runner_log("DEBUG : ON POST SEND => " + in->request_text);
+
+    result = 22;
+    result = op.callProxy();
+    interface::OutputInterfaces* out = op.output();
+    if (debug) {
+      runner_log(op.debugRecvPrefix() + out->response_text);
+      runner_log("DEBUG : RETURN RESULT = " + n2str(result));
+    }
+
+    if (result == 0) {
+      connected = true;
+      online = true;
+      netStatus = 1;
+      set_text(local, "err", "0");
+      set_text(local, "errMsg", "");
+      set_text(local, "errInfo", "");
+      bool more = true;
+      if (!out->err.empty()) {
+        int centreCode = 0;
+        bool converted = _stoi(out->err, &centreCode, nullptr, 10) == 0;
+        // The connection check counts a code without digits as 0.
+        if (connect && !converted) {
+          centreCode = 0;
+          converted = true;
+        }
+        if (converted) {
+          set_text(local, "err", n2str(centreCode));
+          if (centreCode == 0) {
+            set_text(local, "errMsg", "Успешное выполнение операции");
+            if (connect) more = false;
+          } else {
+            online = false;
+            set_text(local, "Offline", "1");
+          }
+        }
+      }
+      if (more) {
+        if (!out->errmsg.empty()) set_text(local, "errMsg", out->errmsg);
+        const char* buff = wsctx_buff(ctx.get());
+        set_text(local, "errInfo", buff ? buff : "");
+        if (!out->message.empty()) set_text(local, "InfoMsg", out->message);
+        op.addAnswerMembers(local);
+      }
+      break;
+    }
+
+    online = false;
+    set_text(local, "Offline", "1");
+    set_text(local, "err", n2str(result));
+    if (result == -1 || result == 22) {
+      set_text(local, "errMsg", "Нет связи");
+      netStatus = 0;
+      op.addNoLinkMembers(local);
+    }
+    if (const char* buff = wsctx_buff(ctx.get())) set_text(local, "errInfo", buff);
+    // A call that consumed no attempt would repeat for ever.
+    if (wsctx_attempt(ctx.get()) == n) break;
+  }
+
+  reply = local;
+  if (op.code() != CMD_CONNECT) setLastCommand(op.code());
+  op.afterLoop(local, result);
+  op.releaseAfterLoop();
+  return result;
+}

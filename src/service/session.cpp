@@ -1,0 +1,236 @@
+#include "service/session.h"
+
+#include <pthread.h>
+
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "runner/runner.h"
+#include "service/commands.h"
+#include "service/log.h"
+#include "service/request_framer.h"
+#include "service/server.h"
+#include "socket/socket.h"
+#include "util/convert.h"
+#include "util/json_value.h"
+
+namespace {
+
+const char* const kBadFormat = "Формат запроса задан неверно";
+const char* const kNoLinkText = "Отсутствует соединение";
+
+void session_log(const std::string& text) { log(text, 0, !detach); }
+
+std::string prefix(unsigned long threadId) { return "[" + std::to_string(threadId) + "] : "; }
+
+void send_reply(const Json::Value& value, unsigned long threadId, const ReplySender& send) {
+  std::string text = JsonOut(value, false);
+  send(text);
+  session_log(prefix(threadId) + " <= " + text);
+}
+
+void refuse(Json::Value& slot, const char* err, const char* errMsg) {
+  slot["err"] = err;
+  slot["errMsg"] = errMsg;
+}
+
+const char* command_log_text(CmdCodes code) {
+  switch (code) {
+    case CMD_CONNECT: return "Запрос проверки соединения с процессингом Tavrel ";
+    case CMD_CARD_INFO: return "Запрос на получение информации по карте";
+    case CMD_PAY_BONUS: return "Запрос на cписание/начисление бонусов";
+    case CMD_PAY_RETURN: return "Запрос на возврат бонусов";
+    case CMD_COMMIT: return "Запрос на подтверждение списания/возврата бонусов";
+    case CMD_UNDO: return "Запрос на отмену последней операции по списанию/возврату бонусов";
+    case CMD_END: return "Инициализирована команда на закрытие сессии";
+    case CMD_FLUSH:
+    case CMD_SYNC_TASK: return "Получен запрос, который не поддерживается";
+    default: return "Получен неизвестный запрос";
+  }
+}
+
+// The runner work of one command, under the operation lock. A failure that
+// escapes the runner answers the slot as a lost connection; the lock is
+// released whatever happens.
+void run_locked(tavrelRunner& runner, CmdCodes code, const Json::Value& block, Json::Value& slot) {
+  try {
+    std::lock_guard<std::mutex> guard(lock_conns);
+    switch (code) {
+      case CMD_CONNECT: {
+        runner.clearConnInfo();
+        slot["err"] = "0";
+        int result = runner.runConnInfo(block, slot);
+        slot["err"] = n2str(result);
+        break;
+      }
+      case CMD_CARD_INFO:
+        runner.clearCardInfo();
+        runner.runCardInfo(block, slot);
+        break;
+      case CMD_PAY_BONUS:
+        runner.clearPaymentInfo();
+        runner.runPaymentInfo(block, slot, false);
+        break;
+      case CMD_PAY_RETURN:
+        runner.clearRtrnInfo();
+        runner.runRtrnInfo(block, slot, false);
+        break;
+      case CMD_COMMIT:
+        runner.clearCommitInfo();
+        runner.runCommitInfo(block, slot, false);
+        break;
+      case CMD_UNDO:
+        runner.clearUndoInfo();
+        if (runner.isUndoAllow()) {
+          runner.runUndoInfo(block, slot, false);
+        } else {
+          refuse(slot, "-1", "Операция отмены в данный момент невозможна");
+        }
+        break;
+      case CMD_END:
+        runner.clearConnInfo();
+        break;
+      default:
+        break;
+    }
+  } catch (const std::exception& e) {
+    slot = Json::Value(Json::objectValue);
+    refuse(slot, "-1", kNoLinkText);
+    std::string text = std::string("Ошибка выполнения команды : ") + e.what();
+    log(text, 1, !detach);
+    session_log(text);
+  } catch (...) {
+    slot = Json::Value(Json::objectValue);
+    refuse(slot, "-1", kNoLinkText);
+    const char* text = "Ошибка выполнения команды";
+    log(text, 1, !detach);
+    session_log(text);
+  }
+}
+
+}  // namespace
+
+Json::Value errorReply(const char* err, const char* errMsg) {
+  Json::Value reply(Json::objectValue);
+  refuse(reply["ERROR"], err, errMsg);
+  return reply;
+}
+
+bool processRequest(tavrelRunner& runner, const std::string& text, unsigned long threadId,
+                    const ReplySender& send) {
+  const std::string requestLine = prefix(threadId) + " => " + text;
+  Json::Value request;
+  if (!JsonParse(text, request) || !request.isObject()) {
+    session_log(requestLine);
+    send_reply(errorReply("-1", kBadFormat), threadId, send);
+    return false;
+  }
+  if (!runner.isJsonRoot(request)) {
+    session_log(requestLine);
+    send_reply(errorReply("-2", "Нет определения платежной системы в запросе"), threadId, send);
+    return false;
+  }
+  const bool wrapped = runner.useJsonRoot();
+  const std::string root = wrapped && runner.JsonRoot() ? runner.JsonRoot() : "";
+  const Json::Value block = wrapped ? request[root] : request;
+  if (!block.isObject()) {
+    session_log(requestLine);
+    send_reply(errorReply("-1", kBadFormat), threadId, send);
+    return false;
+  }
+
+  Json::Value replies(Json::objectValue);
+  bool first = true;
+  for (const std::string& word : block.getMemberNames()) {
+    const CmdCodes code = getCmdCode(word);
+    session_log(command_log_text(code));
+    if (first) {
+      session_log(requestLine);
+      first = false;
+    }
+    Json::Value& slot = replies[word];
+    switch (code) {
+      case CMD_END:
+        run_locked(runner, code, block, slot);
+        return true;
+      case CMD_FLUSH:
+      case CMD_SYNC_TASK:
+        refuse(slot, "-3", "Тип запроса не поддерживается");
+        break;
+      case CMD_UNKNOWN:
+        refuse(slot, "-2", "Тип запроса неизвестен");
+        break;
+      case CMD_CARD_INFO:
+        slot["err"] = "-1";
+        run_locked(runner, code, block, slot);
+        break;
+      default:
+        run_locked(runner, code, block, slot);
+        break;
+    }
+    if (wrapped) {
+      Json::Value envelope(Json::objectValue);
+      envelope[root] = replies;
+      send_reply(envelope, threadId, send);
+    } else {
+      send_reply(replies, threadId, send);
+    }
+  }
+  return false;
+}
+
+void* HandleTcpClient(void* socket) {
+  pthread_detach(pthread_self());
+  std::unique_ptr<TCPSocket> sock(static_cast<TCPSocket*>(socket));
+  const unsigned long threadId = static_cast<unsigned long>(pthread_self());
+  try {
+    std::string address;
+    try {
+      address = sock->getForeignAddress();
+    } catch (const SocketException&) {
+      log("Ошибка получения адреса клиента", 1, !detach);
+      session_log("Ошибка получения адреса клиента");
+      return nullptr;
+    }
+    unsigned short port = 0;
+    try {
+      port = sock->getForeignPort();
+    } catch (const SocketException&) {
+      log("Ошибка получения порта клиента", 1, !detach);
+      session_log("Ошибка получения порта клиента");
+      return nullptr;
+    }
+    session_log("Подключение клиента " + address + ":" + std::to_string(port) + " в потоке " +
+                std::to_string(threadId));
+    session_log(std::string("Online State  : [") + (pRun && pRun->isOnline() ? "ONLINE" : "OFFLINE") +
+                "][" + (pRun && pRun->NetStatus() ? "1" : "0") + "]");
+    if (pRun == nullptr) return nullptr;
+
+    ReplySender send = [&sock](const std::string& line) { sock->sendAll(line.data(), line.size()); };
+    std::vector<char> buffer(RequestFramer::kMaxRequest + 1);
+    RequestFramer framer;
+    bool end = false;
+    while (!end) {
+      std::size_t received = sock->recv(buffer.data(), RequestFramer::kMaxRequest);
+      if (received == 0) break;
+      std::vector<RequestFramer::Item> requests;
+      framer.feed(buffer.data(), received, &requests);
+      for (const RequestFramer::Item& item : requests) {
+        if (item.oversized) {
+          session_log(prefix(threadId) + " => (запрос длиннее " +
+                      std::to_string(RequestFramer::kMaxRequest) + " байт отброшен)");
+          send_reply(errorReply("-1", kBadFormat), threadId, send);
+          continue;
+        }
+        if (processRequest(*pRun, item.text, threadId, send)) {
+          end = true;
+          break;
+        }
+      }
+    }
+  } catch (...) {
+    // A failed receive or send ends the session; the process goes on.
+  }
+  return nullptr;
+}
