@@ -1,0 +1,22 @@
+// How many reply lines the daemon sends for one request, so that the tool
+// knows when a request has been answered in full.
+#ifndef NORVALEN_POS_REPLY_COUNT_H_
+#define NORVALEN_POS_REPLY_COUNT_H_
+
+#include <string>
+
+struct ReplyExpectation {
+  int replies = 0;         // reply lines to wait for
+  bool holdsEnd = false;   // the daemon closes the connection after them
+};
+
+// The daemon takes the members of the request block in ascending byte order
+// of their names and answers each with one line, up to "End", which closes
+// the connection without a reply. The block is the member `root` of the
+// request object, or the whole object when `root` is empty. A request that
+// the daemon cannot take apart (not JSON, not an object, no `root` member,
+// a block that is neither an object nor null) gets one ERROR line; an empty
+// or null block gets none.
+ReplyExpectation ExpectReplies(const std::string& request, const std::string& root);
+
+#endif  // NORVALEN_POS_REPLY_COUNT_H_
