@@ -1,0 +1,75 @@
+// The proxy side of the message model: posting a body through the call
+// context with retries, and judging the answer.
+#include "interface/message_base.h"
+#include "util/convert.h"
+
+namespace interface {
+
+namespace {
+
+// The working code before the first call of a series; an empty answer turns
+// it into 14, so it never reaches a caller.
+const int kNotPosted = 2;
+
+}  // namespace
+
+ProxyInterfaces::~ProxyInterfaces() { ProxyDestroy(); }
+
+void ProxyInterfaces::destroy() { wsctx_destroy(ctx); }
+
+void ProxyInterfaces::reset() {
+  destroy();
+  wsctx_init(ctx);
+}
+
+void ProxyInterfaces::ws_noheader() {
+  if (ctx != nullptr) ctx->header = nullptr;
+}
+
+WS_Header* ProxyInterfaces::ws_header() { return wsctx_header(ctx); }
+
+WS_Fault* ProxyInterfaces::ws_fault() { return wsctx_fault(ctx); }
+
+const char* ProxyInterfaces::ws_faultstring() { return wsctx_faultstring(ctx); }
+
+int ProxyInterfaces::ws_faultcode() { return wsctx_faultcode(ctx); }
+
+void ProxyInterfaces::ProxyInit(WS_ctx* context) {
+  ctx = context;
+  owns_ctx = false;
+}
+
+void ProxyInterfaces::ProxyDestroy() {
+  if (owns_ctx) wsctx_free(ctx);
+  ctx = nullptr;
+  owns_ctx = false;
+}
+
+int ProxyInterfaces::postRequest(InputInterfaces& input, std::string* response) {
+  if (input.request_text.empty()) input.request_text = input.serialize();
+  const std::string& body = input.request_text;
+  response->clear();
+  int code = kNotPosted;
+  while (!wsctx_outof_retries(ctx) && code != WS_OK) {
+    code = wsctx_run(ctx, body, *response, nullptr);
+    if (code == WS_ERR_NO_CONTEXT || code == WS_ERR_NO_URL || code == WS_ERR_EMPTY) break;
+  }
+  return code;
+}
+
+int ProxyInterfaces::callService(InputInterfaces* input, OutputInterfaces* output) {
+  if (input == nullptr || output == nullptr) return wsctx_error(ctx, WS_ERR_NO_MESSAGES);
+  if (wsctx_endpoint(ctx) == nullptr) return wsctx_error(ctx, WS_ERR_NO_URL);
+  std::string response;
+  int code = postRequest(*input, &response);
+  output->response_text = response;
+  int parsed = output->deserialize(response);
+  if (parsed != 0) {
+    output->err = n2str(parsed);
+    output->errmsg = deserializeErrorText(parsed);
+    code = parsed;
+  }
+  return code;
+}
+
+}  // namespace interface

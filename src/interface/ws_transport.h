@@ -1,0 +1,36 @@
+// The HTTP transport under wsctx_run (declared in ws_ctx.h): one POST
+// through libcurl per call, with its own global start and end and a fresh
+// transfer handle, so no connection outlives a call.
+//
+// wsctx_run, step by step:
+//   unusable context            -> 9,  HTTP 500 (not kept by the context)
+//   attempt budget used up      -> 1,  HTTP 405, nothing sent
+//   no URL (null or empty)      -> 20, HTTP 503, retries -1, nothing sent
+//   HTTP library fails to start -> 9,  HTTP 500
+//   transfer fails (code N)     -> 23, HTTP 502, buff "CURL-%05d %s"
+//   any response at all         -> 0,  the server's HTTP status
+// The response text receives whatever arrived, also after a failure.
+#ifndef NORVALEN_INTERFACE_WS_TRANSPORT_H_
+#define NORVALEN_INTERFACE_WS_TRANSPORT_H_
+
+#include <cstddef>
+#include <string>
+
+// The request body as handed to the HTTP library: the next unsent byte and
+// the number of bytes left. `start` and `total` let the library rewind the
+// body when a redirection asks for it to be sent again.
+struct ws_upload {
+  const char* readptr;
+  size_t sizeleft;
+  const char* start;
+  size_t total;
+};
+
+// Appends size * nmemb received bytes to the std::string at `sink`.
+size_t write_callback(char* data, size_t size, size_t nmemb, void* sink);
+
+// Copies min(size * nmemb, bytes left) bytes from the ws_upload at `upload`
+// and advances it; 0 when nothing is left.
+size_t read_callback(char* dest, size_t size, size_t nmemb, void* upload);
+
+#endif  // NORVALEN_INTERFACE_WS_TRANSPORT_H_

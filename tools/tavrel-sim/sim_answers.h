@@ -1,0 +1,73 @@
+// What the simulated centre answers. Each request is dispatched on the root
+// member of its JSON body. A root may have a queue of scripted answers: the
+// head answers, and a head with a use limit leaves the queue when it is used
+// up. A root without scripted answers takes the queue of "*", and after that
+// the default: success ("err" "0") in the shape each message family reads.
+#ifndef TAVREL_SIM_SIM_ANSWERS_H_
+#define TAVREL_SIM_SIM_ANSWERS_H_
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <json/json.h>
+
+namespace sim {
+
+// One scripted answer, as written in a script file or posted to
+// /_sim/answer:
+//   {"root": "PayBonus", "status": 200, "body": ..., "fields": {...},
+//    "content_type": "...", "delay_ms": 0, "drop": false, "times": 0}
+// "body" given as a JSON string is sent verbatim (any text, also empty);
+// any other JSON value is sent as its compact text. Without "body" the
+// default answer is sent, with "fields" merged into the root's block.
+struct Answer {
+  std::string root = "*";
+  int status = 200;
+  bool has_body = false;
+  std::string body;
+  Json::Value fields = Json::Value(Json::objectValue);
+  std::string content_type = "application/json; charset=utf-8";
+  int delay_ms = 0;
+  bool drop = false;  // close the connection without answering
+  int times = 0;      // uses before the answer leaves its queue; 0 = forever
+};
+
+// Reads one answer object or an array of them. False with *error set when
+// the value is malformed (wrong type, unknown member, status out of range).
+bool parseAnswers(const Json::Value& value, std::vector<Answer>* answers, std::string* error);
+
+Json::Value answerToJson(const Answer& answer);
+
+// The default answer to a request with root `root`: top-level "err" and
+// "errmsg" (what the connection check reads) and the block under `root`
+// (what every other family reads), with `fields` merged into the block.
+Json::Value defaultAnswer(const std::string& root, const Json::Value& fields);
+
+// The answer to a body that has no root member at all.
+Json::Value malformedRequestAnswer();
+
+class AnswerBook {
+ public:
+  // For every root named in `answers`, its queue becomes the answers of
+  // that root, in the order given. Other roots keep their queues.
+  void set(const std::vector<Answer>& answers);
+  void clear();
+
+  // The answer for one request of `root` (counts one use). An empty root
+  // (a body without a root member) only matches "*".
+  Answer take(const std::string& root);
+
+  Json::Value toJson() const;
+
+ private:
+  bool takeFrom(const std::string& key, Answer* answer);
+
+  mutable std::mutex mu_;
+  std::map<std::string, std::vector<Answer>> queues_;
+};
+
+}  // namespace sim
+
+#endif  // TAVREL_SIM_SIM_ANSWERS_H_
