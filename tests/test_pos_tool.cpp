@@ -175,7 +175,7 @@ TEST(PosTool, WaitsForOneReplyPerCommandBeforeEnd) {
       {"root missing", {}, R"({"XYZ":{"Connect":{}}})", 1, false},
       {"root not an object", {}, R"({"TVL":"Connect"})", 1, false},
       {"empty block", {}, R"({"TVL":{}})", 0, false},
-      {"null block", {}, R"({"TVL":null})", 0, false},
+      {"null block", {}, R"({"TVL":null})", 1, false},
       {"two commands", {}, R"({"TVL":{"Connect":{},"CardInfo":{"Card":"1"}}})", 2, false},
       {"unknown words answered too", {}, R"({"TVL":{"":{},"Zed":{},"end":{}}})", 3, false},
       {"comment and trailing text", {}, "{\"TVL\":{/*x*/\"Connect\":{}}} {\"TVL\":{}}", 1, false},

@@ -32,12 +32,11 @@ enum ExitStatusCode {
 constexpr char kProgram[] = "norvalen-pos";
 constexpr unsigned short kDefaultPort = 54122;
 constexpr double kDefaultTimeoutSeconds = 30;
-// The daemon reads a request with one receive of at most this many bytes;
-// a longer request reaches it in pieces.
+// The daemon refuses a request longer than this many bytes.
 constexpr std::size_t kDaemonReceiveBuffer = 524288;
-// The daemon treats whatever one receive brings as one request and ignores
-// text after its first JSON value, so a request that gets no reply is given
-// this long to be read on its own before the next one follows.
+// A request that gets no reply is given this long to be read on its own
+// before the next one follows, so that a peer that takes one receive as one
+// request (a simple test server, say) does not merge the two.
 constexpr std::chrono::milliseconds kSettleAfterSilentRequest(200);
 
 constexpr char kUsage[] =
@@ -172,7 +171,7 @@ int converse(const Options& options, RequestSource* source) {
     }
     if (request.size() > kDaemonReceiveBuffer) {
       complain("warning: request of " + std::to_string(request.size()) +
-               " bytes is longer than the daemon reads at once");
+               " bytes is longer than the daemon accepts");
     }
     const ReplyExpectation expected = ExpectReplies(request, options.root);
     if (!link.send(request, &error)) {

@@ -18,7 +18,6 @@ ReplyExpectation ExpectReplies(const std::string& request, const std::string& ro
   if (!JsonParse(request, parsed) || !parsed.isObject()) return kOneError;
   if (!root.empty() && !parsed.isMember(root)) return kOneError;
   const Json::Value& block = root.empty() ? parsed : parsed[root];
-  if (block.isNull()) return ReplyExpectation{};
   if (!block.isObject()) return kOneError;
 
   // std::string compares as unsigned bytes, which is the daemon's order.

@@ -15,8 +15,8 @@ struct ReplyExpectation {
 // the connection without a reply. The block is the member `root` of the
 // request object, or the whole object when `root` is empty. A request that
 // the daemon cannot take apart (not JSON, not an object, no `root` member,
-// a block that is neither an object nor null) gets one ERROR line; an empty
-// or null block gets none.
+// a block that is not an object) gets one ERROR line; an empty block gets
+// none.
 ReplyExpectation ExpectReplies(const std::string& request, const std::string& root);
 
 #endif  // NORVALEN_POS_REPLY_COUNT_H_
