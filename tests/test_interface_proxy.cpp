@@ -343,7 +343,8 @@ TEST(ConnectionCheck, PostsTheBodyHandedIn) {
   Connection_Proxy proxy(ctx.get());
   EXPECT_EQ(proxy.getConnectionCheck(&input, &output), 0);
   ASSERT_EQ(centre.bodies().size(), 1u);
-  EXPECT_EQ(centre.bodies()[0], "{\"CardInfo\":{\"CardNum\":\"1\"},\"Connect\":{\"Terminal\":\"2\"}}\n");
+  EXPECT_EQ(centre.bodies()[0],
+            "{\"CardInfo\":{\"CardNum\":\"1\"},\"Connect\":{\"Terminal\":\"2\"}}\n");
 }
 
 TEST(ProxyBase, NeverReleasesTheContextItWasGiven) {

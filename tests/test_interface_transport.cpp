@@ -40,13 +40,13 @@ std::string CurlText(int code, CURLcode rc) {
 // A server whose "/" answers with a fixed status and body, counting hits.
 struct CountingServer {
   explicit CountingServer(int status = 200, std::string body = "{}") {
-    server.http().Post("/", [this, status, body](const httplib::Request& req,
-                                                 httplib::Response& res) {
-      (void)req;
-      ++hits;
-      res.status = status;
-      res.set_content(body, "application/json");
-    });
+    server.http().Post("/",
+                       [this, status, body](const httplib::Request& req, httplib::Response& res) {
+                         (void)req;
+                         ++hits;
+                         res.status = status;
+                         res.set_content(body, "application/json");
+                       });
   }
   LoopbackHttpServer server;
   std::atomic<int> hits{0};
@@ -86,8 +86,8 @@ TEST(WsRun, PostsTheBodyWithTheFiveHeadersToTheExactUrl) {
     bool length = false;
     for (const std::string& line : seen[i].headerLines()) {
       if (line == "Content-Length: " + std::to_string(body.size())) length = true;
-      for (const char* h : {"Accept:", "Content-encoding:", "Content-Type:", "charset:",
-                            "Content-language:"}) {
+      for (const char* h :
+           {"Accept:", "Content-encoding:", "Content-Type:", "charset:", "Content-language:"}) {
         if (line.compare(0, std::strlen(h), h) == 0) ours.push_back(line);
       }
     }
@@ -270,8 +270,8 @@ TEST(WsRun, CertificateChecksBySchemeAndFlag) {
   const Case cases[] = {
       {"https://" + hostPort, 0, 0},  // checks off for every https:// URL
       {"https://" + hostPort, 1, 0},
-      {"HTTPS://" + hostPort, 1, 0},  // the flag switches them off for any spelling
-      {"HTTPS://" + hostPort, 0, 23}, // capitals and no flag: libcurl's checks refuse it
+      {"HTTPS://" + hostPort, 1, 0},   // the flag switches them off for any spelling
+      {"HTTPS://" + hostPort, 0, 23},  // capitals and no flag: libcurl's checks refuse it
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url + " tls=" + std::to_string(c.tls));
@@ -283,8 +283,7 @@ TEST(WsRun, CertificateChecksBySchemeAndFlag) {
       EXPECT_EQ(response, "{\"Connect\":{}}\n");
       EXPECT_EQ(wsctx_http_response(ctx.get()), 200);
     } else {
-      EXPECT_EQ(std::string(wsctx_buff(ctx.get())),
-                CurlText(60, CURLE_PEER_FAILED_VERIFICATION));
+      EXPECT_EQ(std::string(wsctx_buff(ctx.get())), CurlText(60, CURLE_PEER_FAILED_VERIFICATION));
     }
   }
 }

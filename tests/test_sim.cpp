@@ -92,6 +92,14 @@ TEST(TavrelSim, AnswersEveryRootByDefault) {
     }
   }
 
+  // The POS block of a "Connect" command, other commands included, is a
+  // connection check.
+  ASSERT_TRUE(sim.setAnswer(R"({"root":"Connect","fields":{"errmsg":"проверка"}})"));
+  Exchange block = Post(sim.url(), R"({"CardInfo":{"CardNum":"1"},"Connect":{}})");
+  EXPECT_EQ(Parse(block.response)["errmsg"].asString(), "проверка");
+  Json::Value seen = sim.requests();
+  EXPECT_EQ(seen[seen.size() - 1]["root"].asString(), "Connect");
+
   // A body without a root member cannot be told.
   Exchange bad = Post(sim.url(), "[1]");
   EXPECT_EQ(bad.code, 0);
@@ -150,7 +158,8 @@ TEST(TavrelSim, FollowsTheScriptGivenAtStart) {
     {"root": "Commit", "body": "plain text", "content_type": "text/plain"},
     {"root": "Undo", "body": ""},
     {"root": "CardInfo", "fields": {"status": "blocked", "sum_max": "0.00"}}
-  ])")) << sim.error();
+  ])"))
+      << sim.error();
 
   Exchange pay = Post(sim.url(), "{\"PayBonus\":{}}");
   EXPECT_EQ(pay.http, 500);
@@ -261,9 +270,8 @@ TEST(TavrelSim, CountsRequestsInFlight) {
 TEST(TavrelSim, RejectsMalformedControlRequests) {
   TavrelSim sim;
   ASSERT_TRUE(sim.start()) << sim.error();
-  for (const char* bad : {"not json", R"({"root":"PayBonus","stauts":500})",
-                          R"({"status":99})", R"({"delay_ms":"slow"})", R"([{"drop":1}])",
-                          R"({"root":""})", "42"}) {
+  for (const char* bad : {"not json", R"({"root":"PayBonus","stauts":500})", R"({"status":99})",
+                          R"({"delay_ms":"slow"})", R"([{"drop":1}])", R"({"root":""})", "42"}) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(sim.setAnswer(std::string(bad)));
   }

@@ -9,7 +9,8 @@
 //            turns it into the compact text that is posted);
 //   output - ResultOutput with the root name when the answer carries only
 //            "err", "errmsg", "message"; otherwise its own deserialize built
-//            on parseBlock and readResult;
+//            on parseBlock and readResult (plus `using
+//            OutputInterfaces::deserialize;` to keep the no-argument form);
 //   proxy  - its named call, which forwards to callService.
 //
 // Codes: 0 success, the transport codes of ws_ctx.h, and those below. None
@@ -93,6 +94,7 @@ class OutputInterfaces {
 // result: "err", "errmsg" and "message" under the root member.
 class ResultOutput : public OutputInterfaces {
  public:
+  // `root` is kept as a pointer: pass a literal.
   explicit ResultOutput(const char* root);
   void ws_default(WS_ctx* ctx) override;
   int deserialize(const std::string& text) override;

@@ -17,12 +17,12 @@
 // Result codes of the context and of wsctx_run. They travel unchanged to the
 // POS as the reply's error number.
 enum {
-  WS_OK = 0,              // request sent, a response (of any HTTP status) received
-  WS_ERR_NO_ATTEMPTS = 1, // attempt budget used up; nothing sent
-  WS_ERR_UNUSABLE = 9,    // unusable context, HTTP library failed, no memory
-  WS_ERR_NO_CONTEXT = 18, // wsctx_error on a null context with code 0
-  WS_ERR_NO_URL = 20,     // no URL configured; nothing sent
-  WS_ERR_TRANSFER = 23,   // the HTTP transfer failed; text in the buffer
+  WS_OK = 0,               // request sent, a response (of any HTTP status) received
+  WS_ERR_NO_ATTEMPTS = 1,  // attempt budget used up; nothing sent
+  WS_ERR_UNUSABLE = 9,     // unusable context, HTTP library failed, no memory
+  WS_ERR_NO_CONTEXT = 18,  // wsctx_error on a null context with code 0
+  WS_ERR_NO_URL = 20,      // no URL configured; nothing sent
+  WS_ERR_TRANSFER = 23,    // the HTTP transfer failed; text in the buffer
 };
 
 // Substitute HTTP statuses stored when no response arrived.
@@ -50,22 +50,22 @@ struct WS_ctx {
   WS_ctx(const WS_ctx&) = delete;
   WS_ctx& operator=(const WS_ctx&) = delete;
 
-  int16_t state;             // 1 initialised, 2 copied, 0 finished
-  uint32_t status;           // reported by wsctx_status; nothing changes it
-  uint32_t error;            // last error code
-  int attempt;               // wsctx_run calls since the last reset
-  int retries;               // attempts left; -1 after a call found no URL
-  int send_timeout;          // seconds for one whole transfer
-  int recv_timeout;          // seconds; kept for the owner only
-  unsigned connect_timeout;  // seconds; kept for the owner only
-  char* endpoint;            // owned URL text, or null
-  int max_attempts;          // attempt limit of a series
-  WS_Header* header;         // borrowed
-  WS_Fault* fault;           // borrowed
+  int16_t state;                // 1 initialised, 2 copied, 0 finished
+  uint32_t status;              // reported by wsctx_status; nothing changes it
+  uint32_t error;               // last error code
+  int attempt;                  // wsctx_run calls since the last reset
+  int retries;                  // attempts left; -1 after a call found no URL
+  int send_timeout;             // seconds for one whole transfer
+  int recv_timeout;             // seconds; kept for the owner only
+  unsigned connect_timeout;     // seconds; kept for the owner only
+  char* endpoint;               // owned URL text, or null
+  int max_attempts;             // attempt limit of a series
+  WS_Header* header;            // borrowed
+  WS_Fault* fault;              // borrowed
   char buff[WS_BUFF_SIZE];      // message buffer: the transport error text
   char tmp_buff[WS_BUFF_SIZE];  // second buffer; nothing writes it
-  unsigned tls;              // 1: certificate checks off for every call
-  unsigned http_status;      // last HTTP status, or a substitute above
+  unsigned tls;                 // 1: certificate checks off for every call
+  unsigned http_status;         // last HTTP status, or a substitute above
 };
 
 // Life cycle. wsctx_init leaves `tls`, `status` and a URL already set alone.
@@ -84,7 +84,11 @@ void wsctx_free(WS_ctx* ctx);
 int wsctx_set_endpoint(WS_ctx* ctx, const char* url);
 const char* wsctx_endpoint(const WS_ctx* ctx);
 
-// Attempt budget of one series.
+// Attempt budget of one series, from wsctx_reset_counter until
+// wsctx_outof_retries. The k-th wsctx_run call posts while k < the limit,
+// so a limit of n allows n - 1 requests, but never fewer than one: limits 1
+// and 2 allow one request, 3 allows two. The call after the last request
+// returns 1 (HTTP 405) and sends nothing.
 void wsctx_reset_counter(WS_ctx* ctx);
 int wsctx_more_attempts(WS_ctx* ctx);
 bool wsctx_outof_retries(const WS_ctx* ctx);

@@ -116,7 +116,8 @@ void RawHttpCapture::handle(int fd) {
       headEnd = data.find("\r\n\r\n");
       if (headEnd != std::string::npos) {
         std::string head = data.substr(0, headEnd);
-        wanted = headEnd + 4 + std::strtoul(header_value(head, "Content-Length").c_str(), nullptr, 10);
+        wanted =
+            headEnd + 4 + std::strtoul(header_value(head, "Content-Length").c_str(), nullptr, 10);
         if (!continued && strcasecmp(header_value(head, "Expect").c_str(), "100-continue") == 0) {
           send_all(fd, "HTTP/1.1 100 Continue\r\n\r\n");
           continued = true;

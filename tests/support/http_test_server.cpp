@@ -63,10 +63,10 @@ int UnusedLoopbackPort() {
 bool MakeSelfSignedCert(const std::string& dir, std::string* certPath, std::string* keyPath) {
   *certPath = dir + "/cert.pem";
   *keyPath = dir + "/key.pem";
-  ProcessResult made = RunProcess(
-      "/usr/bin/openssl",
-      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
-       "-keyout", *keyPath, "-out", *certPath},
-      std::chrono::seconds(30));
+  ProcessResult made =
+      RunProcess("/usr/bin/openssl",
+                 {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                  "/CN=127.0.0.1", "-keyout", *keyPath, "-out", *certPath},
+                 std::chrono::seconds(30));
   return made.status && made.status->exited && made.status->code == 0;
 }

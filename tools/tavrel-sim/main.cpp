@@ -48,12 +48,15 @@ struct Options {
 // 0 to run, otherwise the exit status (after printing help or an error).
 int parse_options(int argc, char** argv, Options* opt) {
   enum { kCert = 1000, kKey };
-  static const option kLong[] = {
-      {"port", required_argument, nullptr, 'p'},   {"host", required_argument, nullptr, 'H'},
-      {"script", required_argument, nullptr, 's'}, {"record", required_argument, nullptr, 'r'},
-      {"cert", required_argument, nullptr, kCert}, {"key", required_argument, nullptr, kKey},
-      {"verbose", no_argument, nullptr, 'v'},      {"help", no_argument, nullptr, 'h'},
-      {nullptr, 0, nullptr, 0}};
+  static const option kLong[] = {{"port", required_argument, nullptr, 'p'},
+                                 {"host", required_argument, nullptr, 'H'},
+                                 {"script", required_argument, nullptr, 's'},
+                                 {"record", required_argument, nullptr, 'r'},
+                                 {"cert", required_argument, nullptr, kCert},
+                                 {"key", required_argument, nullptr, kKey},
+                                 {"verbose", no_argument, nullptr, 'v'},
+                                 {"help", no_argument, nullptr, 'h'},
+                                 {nullptr, 0, nullptr, 0}};
   int c;
   while ((c = getopt_long(argc, argv, "p:H:s:r:vh", kLong, nullptr)) != -1) {
     switch (c) {
@@ -67,14 +70,30 @@ int parse_options(int argc, char** argv, Options* opt) {
         opt->port = static_cast<int>(port);
         break;
       }
-      case 'H': opt->host = optarg; break;
-      case 's': opt->script = optarg; break;
-      case 'r': opt->record = optarg; break;
-      case kCert: opt->cert = optarg; break;
-      case kKey: opt->key = optarg; break;
-      case 'v': opt->verbose = true; break;
-      case 'h': std::fputs(kUsage, stdout); return -1;
-      default: std::fputs(kUsage, stderr); return 2;
+      case 'H':
+        opt->host = optarg;
+        break;
+      case 's':
+        opt->script = optarg;
+        break;
+      case 'r':
+        opt->record = optarg;
+        break;
+      case kCert:
+        opt->cert = optarg;
+        break;
+      case kKey:
+        opt->key = optarg;
+        break;
+      case 'v':
+        opt->verbose = true;
+        break;
+      case 'h':
+        std::fputs(kUsage, stdout);
+        return -1;
+      default:
+        std::fputs(kUsage, stderr);
+        return 2;
     }
   }
   if (optind < argc) {
@@ -123,7 +142,11 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  // Signals are taken by sigwait below, so every thread must block them.
+  // Signals are taken by sigwait below, so every thread must block them. A
+  // shell starts background jobs with SIGINT ignored, and an ignored signal
+  // never reaches sigwait: take the default back first.
+  signal(SIGTERM, SIG_DFL);
+  signal(SIGINT, SIG_DFL);
   sigset_t stop_signals;
   sigemptyset(&stop_signals);
   sigaddset(&stop_signals, SIGTERM);

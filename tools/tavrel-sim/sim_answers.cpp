@@ -20,8 +20,8 @@ bool readInt(const Json::Value& v, const char* name, int* target, std::string* e
 
 bool parseOne(const Json::Value& v, Answer* a, std::string* error) {
   if (!v.isObject()) return fail(error, "an answer must be a JSON object");
-  static const char* const kKnown[] = {"root",     "status", "body",  "fields", "content_type",
-                                       "delay_ms", "drop",   "times"};
+  static const char* const kKnown[] = {"root",         "status",   "body", "fields",
+                                       "content_type", "delay_ms", "drop", "times"};
   for (const std::string& name : v.getMemberNames()) {
     bool known = false;
     for (const char* k : kKnown) known = known || name == k;

@@ -28,7 +28,8 @@ class RequestLog {
   // Keeps one record {"seq", "time", "path", "root", "headers", "body"} and
   // returns it. Header names keep the client's spelling; repeated headers
   // are joined with ", ".
-  Json::Value record(const std::string& path, const std::vector<std::pair<std::string, std::string>>& headers,
+  Json::Value record(const std::string& path,
+                     const std::vector<std::pair<std::string, std::string>>& headers,
                      const std::string& root, const std::string& body);
 
   Json::Value requests() const;  // a JSON array of the records, oldest first

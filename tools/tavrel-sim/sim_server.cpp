@@ -14,11 +14,18 @@ namespace {
 
 const char kJson[] = "application/json; charset=utf-8";
 
-// The root member of a centre request: the first member of its JSON object
-// body; empty when the body is not a JSON object with a member.
+// The root member of a centre request. Every operation posts a body with
+// one root, except the POS "Connect" command, which posts the POS request
+// block as it came, with whatever other commands it holds: so an
+// operation's name wins over other members, "Connect" first. Otherwise the
+// first member in byte order; empty when the body is not a JSON object with
+// a member.
 std::string root_of(const std::string& body) {
   Json::Value value;
   if (!JsonParse(body, value) || !value.isObject() || value.empty()) return "";
+  for (const char* op : {"Connect", "CardInfo", "PayBonus", "Return", "Commit", "Undo"}) {
+    if (value.isMember(op)) return op;
+  }
   return value.getMemberNames().front();
 }
 
@@ -64,9 +71,8 @@ void Simulator::install(httplib::Server* server) {
   server->Get("/_sim/stats", [this](const httplib::Request&, httplib::Response& res) {
     reply_json(res, 200, log_->stats());
   });
-  server->Post("/_sim/reset", [this](const httplib::Request&, httplib::Response& res) {
-    reset(res);
-  });
+  server->Post("/_sim/reset",
+               [this](const httplib::Request&, httplib::Response& res) { reset(res); });
   server->Post(R"(/_sim/.*)", [](const httplib::Request& req, httplib::Response& res) {
     reply_error(res, "unknown control path " + req.path);
   });
@@ -96,7 +102,9 @@ void Simulator::answerCentre(const httplib::Request& req, httplib::Response& res
   if (answer.delay_ms > 0 && !pause(answer.delay_ms)) answer.drop = true;
   if (answer.drop) {
     dropConnection(req);
-    if (verbose_) std::fprintf(stderr, "#%lld %s -> dropped\n", static_cast<long long>(rec["seq"].asInt64()), root.c_str());
+    if (verbose_)
+      std::fprintf(stderr, "#%lld %s -> dropped\n", static_cast<long long>(rec["seq"].asInt64()),
+                   root.c_str());
     return;
   }
 
@@ -112,7 +120,8 @@ void Simulator::answerCentre(const httplib::Request& req, httplib::Response& res
                     answer.content_type.c_str());
   }
   if (verbose_) {
-    std::fprintf(stderr, "#%lld %s -> %d\n", static_cast<long long>(rec["seq"].asInt64()), root.c_str(), res.status);
+    std::fprintf(stderr, "#%lld %s -> %d\n", static_cast<long long>(rec["seq"].asInt64()),
+                 root.c_str(), res.status);
   }
 }
 
