@@ -18,13 +18,16 @@ Json::Value obj(const std::string& text) {
   return v;
 }
 
+// Initialises `runner` with its journal in `dir`; the check's result.
+int initRunner(tavrelRunner& runner, const TempDir& dir, const std::string& conf) {
+  runner.set_dbfile(dir.file("tavrel.db3").c_str());
+  runner.initFramework();
+  return runner.InitTavrelCRM(obj(conf));
+}
+
 class RunnerSettings : public ::testing::Test {
  protected:
-  int init(const std::string& conf) {
-    runner.set_dbfile(dir.file("tavrel.db3").c_str());
-    runner.initFramework();
-    return runner.InitTavrelCRM(obj(conf));
-  }
+  int init(const std::string& conf) { return initRunner(runner, dir, conf); }
   TempDir dir;
   tavrelRunner runner;
 };
@@ -45,9 +48,7 @@ TEST_F(RunnerSettings, AttemptsAndTimeLimitsReachTheCallContext) {
   for (const Case& c : cases) {
     TempDir d;
     tavrelRunner r;
-    r.set_dbfile(d.file("tavrel.db3").c_str());
-    r.initFramework();
-    EXPECT_EQ(r.InitTavrelCRM(obj(c.conf)), 20) << c.conf;
+    EXPECT_EQ(initRunner(r, d, c.conf), 20) << c.conf;
     ASSERT_NE(r.sharedContext(), nullptr);
     EXPECT_EQ(wsctx_max_attempts(r.sharedContext()), c.attempts) << c.conf;
     EXPECT_EQ(r.sharedContext()->send_timeout, c.sendRecv) << c.conf;
@@ -70,9 +71,7 @@ TEST_F(RunnerSettings, ProductIdWidth) {
   for (const Case& c : cases) {
     TempDir d;
     tavrelRunner r;
-    r.set_dbfile(d.file("tavrel.db3").c_str());
-    r.initFramework();
-    r.InitTavrelCRM(obj(c.conf));
+    initRunner(r, d, c.conf);
     EXPECT_EQ(r.getProductIdLenght(), c.length) << c.conf;
     EXPECT_EQ(r.isProductZeroFilled(), c.zeros) << c.conf;
   }
@@ -123,9 +122,7 @@ TEST_F(RunnerSettings, RootMemberRule) {
   for (const Case& c : cases) {
     TempDir d;
     tavrelRunner r;
-    r.set_dbfile(d.file("tavrel.db3").c_str());
-    r.initFramework();
-    r.InitTavrelCRM(obj(c.conf));
+    initRunner(r, d, c.conf);
     EXPECT_EQ(r.isJsonRoot(obj(c.request)), c.accepted) << c.conf << " " << c.request;
   }
 }

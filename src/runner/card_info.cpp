@@ -1,32 +1,22 @@
 #include "runner/card_info.h"
 
 #include "util/json_value.h"
+#include "util/text_field.h"
 
-namespace {
-
-const char* or_null(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
-
-void assign(std::string& member, const char* text) {
-  member.clear();
-  if (text != nullptr) member = text;
-}
-
-}  // namespace
-
-const char* tavrelCardInfo::getCardId() const { return or_null(cardId); }
-const char* tavrelCardInfo::getCardNum() const { return or_null(cardNum); }
-const char* tavrelCardInfo::getQRCode() const { return or_null(qrCode); }
-const char* tavrelCardInfo::getQRType() const { return or_null(qrType); }
-const char* tavrelCardInfo::getPan4() const { return or_null(pan4); }
-const char* tavrelCardInfo::getChequeId() const { return or_null(chequeId); }
-const char* tavrelCardInfo::getChequeNum() const { return or_null(chequeNum); }
-void tavrelCardInfo::setCardId(const char* text) { assign(cardId, text); }
-void tavrelCardInfo::setCardNum(const char* text) { assign(cardNum, text); }
-void tavrelCardInfo::setQRCode(const char* text) { assign(qrCode, text); }
-void tavrelCardInfo::setQRType(const char* text) { assign(qrType, text); }
-void tavrelCardInfo::setPan4(const char* text) { assign(pan4, text); }
-void tavrelCardInfo::setChequeId(const char* text) { assign(chequeId, text); }
-void tavrelCardInfo::setChequeNum(const char* text) { assign(chequeNum, text); }
+const char* tavrelCardInfo::getCardId() const { return TextOrNull(cardId); }
+const char* tavrelCardInfo::getCardNum() const { return TextOrNull(cardNum); }
+const char* tavrelCardInfo::getQRCode() const { return TextOrNull(qrCode); }
+const char* tavrelCardInfo::getQRType() const { return TextOrNull(qrType); }
+const char* tavrelCardInfo::getPan4() const { return TextOrNull(pan4); }
+const char* tavrelCardInfo::getChequeId() const { return TextOrNull(chequeId); }
+const char* tavrelCardInfo::getChequeNum() const { return TextOrNull(chequeNum); }
+void tavrelCardInfo::setCardId(const char* text) { AssignText(cardId, text); }
+void tavrelCardInfo::setCardNum(const char* text) { AssignText(cardNum, text); }
+void tavrelCardInfo::setQRCode(const char* text) { AssignText(qrCode, text); }
+void tavrelCardInfo::setQRType(const char* text) { AssignText(qrType, text); }
+void tavrelCardInfo::setPan4(const char* text) { AssignText(pan4, text); }
+void tavrelCardInfo::setChequeId(const char* text) { AssignText(chequeId, text); }
+void tavrelCardInfo::setChequeNum(const char* text) { AssignText(chequeNum, text); }
 void tavrelCardInfo::setCardIdType(const char*) { cardIdType = 0; }
 
 void tavrelCardInfo::saveQueryBuf(const Json::Value& value, const char* name) {

@@ -4,15 +4,9 @@
 #include "service/config.h"
 #include "service/log.h"
 #include "util/convert.h"
+#include "util/text_field.h"
 
 namespace {
-
-const char* or_null(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
-
-void assign(std::string& member, const char* text) {
-  member.clear();
-  if (text != nullptr) member = text;
-}
 
 std::string setting(const char* key, const Json::Value& conf) { return getConfVal(key, conf, ""); }
 
@@ -37,27 +31,27 @@ tavrelRunner::tavrelRunner() = default;
 
 tavrelRunner::~tavrelRunner() { endTavrelCRM(); }
 
-void tavrelRunner::set_log_path(const char* path) { assign(logPath, path); }
-void tavrelRunner::set_log_file(const char* path) { assign(logFile, path); }
-void tavrelRunner::set_err_file(const char* path) { assign(errFile, path); }
-void tavrelRunner::set_dbg_file(const char* path) { assign(dbgFile, path); }
-void tavrelRunner::set_pid_file(const char* path) { assign(pidFile, path); }
-void tavrelRunner::set_dbfile(const char* path) { assign(dbFile, path); }
+void tavrelRunner::set_log_path(const char* path) { AssignText(logPath, path); }
+void tavrelRunner::set_log_file(const char* path) { AssignText(logFile, path); }
+void tavrelRunner::set_err_file(const char* path) { AssignText(errFile, path); }
+void tavrelRunner::set_dbg_file(const char* path) { AssignText(dbgFile, path); }
+void tavrelRunner::set_pid_file(const char* path) { AssignText(pidFile, path); }
+void tavrelRunner::set_dbfile(const char* path) { AssignText(dbFile, path); }
 
-const char* tavrelRunner::getTerminal() const { return or_null(defaultTerminal); }
-const char* tavrelRunner::getLocation() const { return or_null(defaultLocation); }
-const char* tavrelRunner::getUserID() const { return or_null(userId); }
-const char* tavrelRunner::getUserPass() const { return or_null(userPass); }
-const char* tavrelRunner::getSessionType() const { return or_null(sessionType); }
-const char* tavrelRunner::getToken() const { return or_null(token); }
-const char* tavrelRunner::getEndPoint() const { return or_null(endPoint); }
-void tavrelRunner::setTerminal(const char* text) { assign(defaultTerminal, text); }
-void tavrelRunner::setLocation(const char* text) { assign(defaultLocation, text); }
-void tavrelRunner::setUserID(const char* text) { assign(userId, text); }
-void tavrelRunner::setUserPass(const char* text) { assign(userPass, text); }
-void tavrelRunner::setSessionType(const char* text) { assign(sessionType, text); }
-void tavrelRunner::setToken(const char* text) { assign(token, text); }
-void tavrelRunner::setEndPoint(const char* text) { assign(endPoint, text); }
+const char* tavrelRunner::getTerminal() const { return TextOrNull(defaultTerminal); }
+const char* tavrelRunner::getLocation() const { return TextOrNull(defaultLocation); }
+const char* tavrelRunner::getUserID() const { return TextOrNull(userId); }
+const char* tavrelRunner::getUserPass() const { return TextOrNull(userPass); }
+const char* tavrelRunner::getSessionType() const { return TextOrNull(sessionType); }
+const char* tavrelRunner::getToken() const { return TextOrNull(token); }
+const char* tavrelRunner::getEndPoint() const { return TextOrNull(endPoint); }
+void tavrelRunner::setTerminal(const char* text) { AssignText(defaultTerminal, text); }
+void tavrelRunner::setLocation(const char* text) { AssignText(defaultLocation, text); }
+void tavrelRunner::setUserID(const char* text) { AssignText(userId, text); }
+void tavrelRunner::setUserPass(const char* text) { AssignText(userPass, text); }
+void tavrelRunner::setSessionType(const char* text) { AssignText(sessionType, text); }
+void tavrelRunner::setToken(const char* text) { AssignText(token, text); }
+void tavrelRunner::setEndPoint(const char* text) { AssignText(endPoint, text); }
 
 bool tavrelRunner::isJsonRoot(const Json::Value& request) const {
   if (!checkPmtJsonRoot) return true;
@@ -65,7 +59,7 @@ bool tavrelRunner::isJsonRoot(const Json::Value& request) const {
   return request.isObject() && request.isMember(pmtJsonRootName);
 }
 
-const char* tavrelRunner::JsonRoot() const { return or_null(pmtJsonRootName); }
+const char* tavrelRunner::JsonRoot() const { return TextOrNull(pmtJsonRootName); }
 
 void tavrelRunner::setCard(tavrelCardInfo* card) {
   if (card == nullptr || card == cardRecord) return;
@@ -136,7 +130,7 @@ void tavrelRunner::readSettings(const Json::Value& conf) {
 
 void tavrelRunner::openJournal() {
   runner_log("Инициализация локальной БД для Tavrel");
-  journalDb.setDBPath(dbFile.empty() ? nullptr : dbFile.c_str());
+  journalDb.setDBPath(TextOrNull(dbFile));
   const char* path = journalDb.getDBPath();
   std::string shown = std::string("[ ") + (path ? path : " - ") + " ]";
   if (storage::TavrelDb::dbExists(path)) {

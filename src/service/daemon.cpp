@@ -7,6 +7,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,14 @@ pid_t pid_daemon = 0;
 std::string lock_path;
 int stop_pipe[2] = {-1, -1};
 volatile sig_atomic_t stop_signal = 0;
+
+void set_handler(int signal, void (*handler)(int)) {
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sigemptyset(&sa.sa_mask);
+  sa.sa_handler = handler;
+  sigaction(signal, &sa, nullptr);
+}
 
 void both_logs(const std::string& text) {
   log(text, 1, true);
@@ -61,20 +70,29 @@ void* stop_watcher(void*) {
   char byte = 0;
   while (::read(stop_pipe[0], &byte, 1) < 0 && errno == EINTR) {
   }
-  const int sig = stop_signal;
-  log("Остановка сервера по сигналу : " + n2str(sig), 0, !detach);
-  // The runner ends while no command runs.
-  lock_conns.lock();
-  endRunner(pRun);
-  if (!lock_path.empty()) ::unlink(lock_path.c_str());
-  std::fflush(nullptr);
-  _exit(0);
+  stopService();
   return nullptr;
 }
 
 }  // namespace
 
 const char* daemon_lock_path() { return lock_path.c_str(); }
+
+void stopService() {
+  // The watcher and the interrupted accept loop may both get here; the
+  // first one stops the process, the other waits for the end.
+  static std::atomic<bool> stopping{false};
+  if (stopping.exchange(true)) {
+    for (;;) pause();
+  }
+  log("Остановка сервера по сигналу : " + n2str(static_cast<int>(stop_signal)), 0, !detach);
+  // The runner ends while no command runs.
+  lock_conns.lock();
+  endRunner(pRun);
+  if (!lock_path.empty()) ::unlink(lock_path.c_str());
+  std::fflush(nullptr);
+  _exit(0);
+}
 
 void child_handler(int signal) {
   switch (signal) {
@@ -105,14 +123,9 @@ void sighandler(int signal) {
 }
 
 void installSignalHandlers() {
-  struct sigaction sa;
-  std::memset(&sa, 0, sizeof sa);
-  sigemptyset(&sa.sa_mask);
-  sa.sa_handler = sighandler;
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-  sa.sa_handler = sigpipe_handle;
-  sigaction(SIGPIPE, &sa, nullptr);
+  set_handler(SIGTERM, sighandler);
+  set_handler(SIGINT, sighandler);
+  set_handler(SIGPIPE, sigpipe_handle);
 }
 
 bool startStopWatcher() {
@@ -143,13 +156,9 @@ int daemonize(const char* pidFilePath, const char* logFilePath, const char* erro
   }
   lock_path = pidPath;
 
-  struct sigaction sa;
-  std::memset(&sa, 0, sizeof sa);
-  sigemptyset(&sa.sa_mask);
-  sa.sa_handler = child_handler;
-  sigaction(SIGCHLD, &sa, nullptr);
-  sigaction(SIGUSR1, &sa, nullptr);
-  sigaction(SIGALRM, &sa, nullptr);
+  set_handler(SIGCHLD, child_handler);
+  set_handler(SIGUSR1, child_handler);
+  set_handler(SIGALRM, child_handler);
 
   // The daemon may report before the launcher has noted its id: hold the
   // launcher's signals until it waits for them.
@@ -180,15 +189,12 @@ int daemonize(const char* pidFilePath, const char* logFilePath, const char* erro
 
   const pid_t parent = getppid();
   pid_daemon = getpid();
-  ::signal(SIGCHLD, SIG_DFL);
+  set_handler(SIGCHLD, SIG_DFL);
   // Nothing sends these to a running daemon; a stray one is ignored.
-  ::signal(SIGUSR1, SIG_IGN);
-  ::signal(SIGALRM, SIG_IGN);
+  set_handler(SIGUSR1, SIG_IGN);
+  set_handler(SIGALRM, SIG_IGN);
   sigprocmask(SIG_SETMASK, &previous, nullptr);
-  ::signal(SIGTSTP, SIG_IGN);
-  ::signal(SIGTTOU, SIG_IGN);
-  ::signal(SIGTTIN, SIG_IGN);
-  ::signal(SIGHUP, SIG_IGN);
+  for (int ignored : {SIGTSTP, SIGTTOU, SIGTTIN, SIGHUP}) set_handler(ignored, SIG_IGN);
   umask(0);
   if (setsid() < 0) {
     int e = errno;

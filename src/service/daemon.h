@@ -26,5 +26,8 @@ void installSignalHandlers();
 // Starts the thread that carries out the stop; returns false when it could
 // not be started.
 bool startStopWatcher();
+// The stop after a recorded signal: the stop line, the runner's end under
+// the operation lock, the pid file's removal, exit status 0. Never returns.
+[[noreturn]] void stopService();
 
 #endif  // NORVALEN_SERVICE_DAEMON_H_

@@ -20,6 +20,7 @@
 #include "service/session.h"
 #include "socket/socket.h"
 #include "util/convert.h"
+#include "util/text_field.h"
 
 namespace {
 
@@ -33,8 +34,6 @@ bool set_process_locale() {
   std::setlocale(LC_MESSAGES, kRuLocale);
   return true;
 }
-
-const char* null_if_empty(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
 
 std::string base_name(const char* execfile) {
   std::string word = execfile ? execfile : "";
@@ -110,16 +109,16 @@ int serviceMain(int argc, char** argv) {
   log("Инициализация кассовой компоненты системы лояльности \"Tavrel\"", 0, wide);
   detach = opts.detach;
   if (detach) {
-    daemonize(paths.pidFile.c_str(), null_if_empty(paths.logFile), null_if_empty(paths.errFile));
+    daemonize(paths.pidFile.c_str(), TextOrNull(paths.logFile), TextOrNull(paths.errFile));
   }
 
   pRun = &objRun;
-  pRun->set_pid_file(null_if_empty(paths.pidFile));
-  pRun->set_log_path(null_if_empty(paths.logDir));
-  pRun->set_log_file(null_if_empty(paths.logFile));
-  pRun->set_err_file(null_if_empty(paths.errFile));
-  pRun->set_dbg_file(null_if_empty(paths.dbgFile));
-  pRun->set_dbfile(null_if_empty(paths.dbFile));
+  pRun->set_pid_file(TextOrNull(paths.pidFile));
+  pRun->set_log_path(TextOrNull(paths.logDir));
+  pRun->set_log_file(TextOrNull(paths.logFile));
+  pRun->set_err_file(TextOrNull(paths.errFile));
+  pRun->set_dbg_file(TextOrNull(paths.dbgFile));
+  pRun->set_dbfile(TextOrNull(paths.dbFile));
   if (!config_file.empty()) log("Используется файл конфигурации " + config_file, 0, wide);
 
   applyOptions(opts, conf);
@@ -170,6 +169,9 @@ int serviceMain(int argc, char** argv) {
       log(e.what(), 0, wide);
     }
   }
+  // A stop signal ended the loop: the stop itself may already be under way
+  // on the watcher thread, and stopService lets only one of them run it.
+  if (force_exit != 0) stopService();
   server.reset();
   endRunner(pRun);
   return 0;

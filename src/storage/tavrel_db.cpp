@@ -8,6 +8,7 @@
 #include <string>
 
 #include "storage/schema.h"
+#include "util/text_field.h"
 
 namespace storage {
 
@@ -45,7 +46,7 @@ void TavrelDb::setDBPath(const char* path) {
   }
 }
 
-const char* TavrelDb::getDBPath() const { return path_.empty() ? nullptr : path_.c_str(); }
+const char* TavrelDb::getDBPath() const { return TextOrNull(path_); }
 
 bool TavrelDb::dbExists(const char* path) {
   if (path == nullptr) return false;

@@ -1,20 +1,8 @@
 #include "storage/transact_db.h"
 
+#include "util/text_field.h"
+
 namespace storage {
-
-namespace {
-
-const char* TextOrNull(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
-
-void Assign(std::string* target, const char* value) {
-  if (value == nullptr) {
-    target->clear();
-  } else {
-    target->assign(value);
-  }
-}
-
-}  // namespace
 
 TransactDB::TransactDB() : oper_type_(-1), offline_(false) {}
 
@@ -23,44 +11,44 @@ TransactDB::~TransactDB() = default;
 void TransactDB::clear() { *this = TransactDB(); }
 
 const char* TransactDB::ID() const { return TextOrNull(id_); }
-void TransactDB::ID(const char* value) { Assign(&id_, value); }
+void TransactDB::ID(const char* value) { AssignText(id_, value); }
 void TransactDB::ID(const std::string& value) { id_ = value; }
 
 const char* TransactDB::OrderUUID() const { return TextOrNull(order_uuid_); }
-void TransactDB::OrderUUID(const char* value) { Assign(&order_uuid_, value); }
+void TransactDB::OrderUUID(const char* value) { AssignText(order_uuid_, value); }
 
 const char* TransactDB::ParentID() const { return TextOrNull(parent_id_); }
-void TransactDB::ParentID(const char* value) { Assign(&parent_id_, value); }
+void TransactDB::ParentID(const char* value) { AssignText(parent_id_, value); }
 void TransactDB::ParentID(const std::string& value) { parent_id_ = value; }
 
 const char* TransactDB::DateTime() const { return TextOrNull(date_time_); }
-void TransactDB::DateTime(const char* value) { Assign(&date_time_, value); }
+void TransactDB::DateTime(const char* value) { AssignText(date_time_, value); }
 void TransactDB::DateTime(const std::string& value) { date_time_ = value; }
 
 int TransactDB::OperType() const { return oper_type_; }
 void TransactDB::OperType(int value) { oper_type_ = value; }
 
 const char* TransactDB::ChequeID() const { return TextOrNull(cheque_id_); }
-void TransactDB::ChequeID(const char* value) { Assign(&cheque_id_, value); }
+void TransactDB::ChequeID(const char* value) { AssignText(cheque_id_, value); }
 void TransactDB::ChequeID(const std::string& value) { cheque_id_ = value; }
 
 const char* TransactDB::ChequeRownum() const { return TextOrNull(cheque_rownum_); }
-void TransactDB::ChequeRownum(const char* value) { Assign(&cheque_rownum_, value); }
+void TransactDB::ChequeRownum(const char* value) { AssignText(cheque_rownum_, value); }
 
 const char* TransactDB::TerminalID() const { return TextOrNull(terminal_id_); }
-void TransactDB::TerminalID(const char* value) { Assign(&terminal_id_, value); }
+void TransactDB::TerminalID(const char* value) { AssignText(terminal_id_, value); }
 void TransactDB::TerminalID(const std::string& value) { terminal_id_ = value; }
 
 const char* TransactDB::LocationID() const { return TextOrNull(location_id_); }
-void TransactDB::LocationID(const char* value) { Assign(&location_id_, value); }
+void TransactDB::LocationID(const char* value) { AssignText(location_id_, value); }
 void TransactDB::LocationID(const std::string& value) { location_id_ = value; }
 
 const char* TransactDB::Shift() const { return TextOrNull(shift_); }
-void TransactDB::Shift(const char* value) { Assign(&shift_, value); }
+void TransactDB::Shift(const char* value) { AssignText(shift_, value); }
 void TransactDB::Shift(const std::string& value) { shift_ = value; }
 
 const char* TransactDB::ShiftDate() const { return TextOrNull(shift_date_); }
-void TransactDB::ShiftDate(const char* value) { Assign(&shift_date_, value); }
+void TransactDB::ShiftDate(const char* value) { AssignText(shift_date_, value); }
 void TransactDB::ShiftDate(const std::string& value) { shift_date_ = value; }
 
 bool TransactDB::Offline() const { return offline_; }
