@@ -14,6 +14,7 @@
 #include "interface/message_fields.h"
 #include "interface/ws_ctx.h"
 #include "support/http_test_server.h"
+#include "support/ws_ctx_fixture.h"
 #include "util/json_value.h"
 
 namespace {
@@ -22,19 +23,6 @@ using interface::OutputInterfaces;
 using interface::connect::Connection_Input;
 using interface::connect::Connection_Output;
 using interface::connect::Connection_Proxy;
-
-struct CtxFree {
-  void operator()(WS_ctx* ctx) const { wsctx_free(ctx); }
-};
-using CtxPtr = std::unique_ptr<WS_ctx, CtxFree>;
-
-CtxPtr NewCtx(const std::string& url, int maxAttempts = 3) {
-  CtxPtr ctx(wsctx_new());
-  if (!url.empty()) wsctx_set_endpoint(ctx.get(), url.c_str());
-  ctx->max_attempts = maxAttempts;
-  wsctx_reset_counter(ctx.get());
-  return ctx;
-}
 
 // A family of the smallest kind, built only on the base: it shows what a
 // family has to add, and lets the shared proxy call be tested on its own.

@@ -15,21 +15,9 @@
 #include "support/http_capture.h"
 #include "support/http_test_server.h"
 #include "support/tempdir.h"
+#include "support/ws_ctx_fixture.h"
 
 namespace {
-
-struct CtxFree {
-  void operator()(WS_ctx* ctx) const { wsctx_free(ctx); }
-};
-using CtxPtr = std::unique_ptr<WS_ctx, CtxFree>;
-
-CtxPtr NewCtx(const std::string& url, int maxAttempts = 3) {
-  CtxPtr ctx(wsctx_new());
-  wsctx_set_endpoint(ctx.get(), url.c_str());
-  ctx->max_attempts = maxAttempts;
-  wsctx_reset_counter(ctx.get());
-  return ctx;
-}
 
 std::string CurlText(int code, CURLcode rc) {
   char text[WS_BUFF_SIZE];

@@ -19,22 +19,10 @@
 #include "support/proc.h"
 #include "support/sim_process.h"
 #include "support/tempdir.h"
+#include "support/ws_ctx_fixture.h"
 #include "util/json_value.h"
 
 namespace {
-
-struct CtxFree {
-  void operator()(WS_ctx* ctx) const { wsctx_free(ctx); }
-};
-using CtxPtr = std::unique_ptr<WS_ctx, CtxFree>;
-
-CtxPtr NewCtx(const std::string& url, int maxAttempts = 3) {
-  CtxPtr ctx(wsctx_new());
-  wsctx_set_endpoint(ctx.get(), url.c_str());
-  ctx->max_attempts = maxAttempts;
-  wsctx_reset_counter(ctx.get());
-  return ctx;
-}
 
 // One POST through the daemon's transport.
 struct Exchange {

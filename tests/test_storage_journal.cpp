@@ -15,27 +15,10 @@
 #include <sqlite3.h>
 
 #include "storage/tavrel_db.h"
+#include "support/tempdir.h"
 #include "storage/transact_db.h"
 
 namespace {
-
-// A fresh directory under the system's temporary directory, removed with
-// everything in it at the end of the test.
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/norvalen-storage-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (made != nullptr) path_ = made;
-  }
-  ~TempDir() {
-    if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
-  }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 bool NameExists(const std::string& path) {
   struct stat info;

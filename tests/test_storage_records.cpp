@@ -14,26 +14,11 @@
 
 #include "storage/operation_key.h"
 #include "storage/tavrel_db.h"
+#include "support/tempdir.h"
 #include "storage/transact_db.h"
 #include "util/json_value.h"
 
 namespace {
-
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/norvalen-records-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (made != nullptr) path_ = made;
-  }
-  ~TempDir() {
-    if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
-  }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 using Row = std::vector<std::string>;
 const char kNull[] = "<NULL>";
