@@ -50,66 +50,71 @@ const char* command_log_text(CmdCodes code) {
   }
 }
 
-// The runner work of one command, under the operation lock. A failure that
-// escapes the runner answers the slot as a lost connection; the lock is
-// released whatever happens.
-void run_locked(tavrelRunner& runner, CmdCodes code, const Json::Value& block, Json::Value& slot) {
-  try {
-    std::lock_guard<std::mutex> guard(lock_conns);
-    switch (code) {
-      case CMD_CONNECT: {
-        runner.clearConnInfo();
-        slot["err"] = "0";
-        int result = runner.runConnInfo(block, slot);
-        slot["err"] = n2str(result);
-        break;
-      }
-      case CMD_CARD_INFO:
-        runner.clearCardInfo();
-        runner.runCardInfo(block, slot);
-        break;
-      case CMD_PAY_BONUS:
-        runner.clearPaymentInfo();
-        runner.runPaymentInfo(block, slot, false);
-        break;
-      case CMD_PAY_RETURN:
-        runner.clearRtrnInfo();
-        runner.runRtrnInfo(block, slot, false);
-        break;
-      case CMD_COMMIT:
-        runner.clearCommitInfo();
-        runner.runCommitInfo(block, slot, false);
-        break;
-      case CMD_UNDO:
-        runner.clearUndoInfo();
-        if (runner.isUndoAllow()) {
-          runner.runUndoInfo(block, slot, false);
-        } else {
-          refuse(slot, "-1", "Операция отмены в данный момент невозможна");
-        }
-        break;
-      case CMD_END:
-        runner.clearConnInfo();
-        break;
-      default:
-        break;
+// The runner work of one command.
+void run_command(tavrelRunner& runner, CmdCodes code, const Json::Value& block, Json::Value& slot) {
+  switch (code) {
+    case CMD_CONNECT: {
+      runner.clearConnInfo();
+      slot["err"] = "0";
+      int result = runner.runConnInfo(block, slot);
+      slot["err"] = n2str(result);
+      break;
     }
-  } catch (const std::exception& e) {
-    slot = Json::Value(Json::objectValue);
-    refuse(slot, "-1", kNoLinkText);
-    std::string text = std::string("Ошибка выполнения команды : ") + e.what();
-    log(text, 1, !detach);
-    session_log(text);
-  } catch (...) {
-    slot = Json::Value(Json::objectValue);
-    refuse(slot, "-1", kNoLinkText);
-    const char* text = "Ошибка выполнения команды";
-    log(text, 1, !detach);
-    session_log(text);
+    case CMD_CARD_INFO:
+      runner.clearCardInfo();
+      runner.runCardInfo(block, slot);
+      break;
+    case CMD_PAY_BONUS:
+      runner.clearPaymentInfo();
+      runner.runPaymentInfo(block, slot, false);
+      break;
+    case CMD_PAY_RETURN:
+      runner.clearRtrnInfo();
+      runner.runRtrnInfo(block, slot, false);
+      break;
+    case CMD_COMMIT:
+      runner.clearCommitInfo();
+      runner.runCommitInfo(block, slot, false);
+      break;
+    case CMD_UNDO:
+      runner.clearUndoInfo();
+      if (runner.isUndoAllow()) {
+        runner.runUndoInfo(block, slot, false);
+      } else {
+        refuse(slot, "-1", "Операция отмены в данный момент невозможна");
+      }
+      break;
+    case CMD_END:
+      runner.clearConnInfo();
+      break;
+    default:
+      break;
   }
 }
 
+void run_locked(tavrelRunner& runner, CmdCodes code, const Json::Value& block, Json::Value& slot) {
+  runUnderLock([&] { run_command(runner, code, block, slot); }, slot);
+}
+
+void command_failed(Json::Value& slot, const std::string& text) {
+  slot = Json::Value(Json::objectValue);
+  refuse(slot, "-1", kNoLinkText);
+  log(text, 1, !detach);
+  session_log(text);
+}
+
 }  // namespace
+
+void runUnderLock(const std::function<void()>& work, Json::Value& slot) {
+  try {
+    std::lock_guard<std::mutex> guard(lock_conns);
+    work();
+  } catch (const std::exception& e) {
+    command_failed(slot, std::string("Ошибка выполнения команды : ") + e.what());
+  } catch (...) {
+    command_failed(slot, "Ошибка выполнения команды");
+  }
+}
 
 Json::Value errorReply(const char* err, const char* errMsg) {
   Json::Value reply(Json::objectValue);

@@ -20,6 +20,12 @@ using ReplySender = std::function<void(const std::string& line)>;
 bool processRequest(tavrelRunner& runner, const std::string& text, unsigned long threadId,
                     const ReplySender& send);
 
+// Runs `work` (the runner work of one command) under the operation lock.
+// A failure that escapes it answers `slot` with "err" "-1" and "errMsg"
+// "Отсутствует соединение" and is written to both logs; the lock is
+// released whatever happens, so the other sessions go on.
+void runUnderLock(const std::function<void()>& work, Json::Value& slot);
+
 // The envelope error reply, never wrapped in the root member.
 Json::Value errorReply(const char* err, const char* errMsg);
 
