@@ -75,6 +75,16 @@ TEST(CommandLineBinary, ExitStatuses) {
   }
 }
 
+TEST(CommandLineBinary, WithoutTheRussianLocaleItStopsWithOneLine) {
+  // With LOCPATH pointing nowhere the C library finds no locale but "C".
+  ProcessResult r = RunProcess("/usr/bin/env", {"LOCPATH=/nonexistent", NORVALEN_BIN, "-v"}, seconds(10));
+  EXPECT_EQ(r.status, ExitStatus::Exited(1));
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "norvalen : locale ru_RU.UTF-8 is not installed; generate it (locale-gen ru_RU.UTF-8) and "
+            "start again\n");
+}
+
 TEST(CommandLineBinary, NoJournalDirectoryStopsStartUpWithTheJournalText) {
   TempDir dir;
   std::string conf = dir.writeFile(
