@@ -4,6 +4,8 @@
 #include <signal.h>
 
 #include <chrono>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -203,6 +205,18 @@ TEST_F(PosSession, ManyConnectionsAreServedOneOperationAtATime) {
   Json::Value stats = sim.stats();
   EXPECT_EQ(stats["max_in_flight"].asInt(), 1);
   EXPECT_EQ(stats["requests"].asInt(), 1 + kClients * kRequests);  // with the start-up check
+
+  // Every log line is whole: a time stamp, then its text. (Reply lines keep
+  // their own line feed, which leaves an empty line after them.)
+  std::istringstream log(daemon.process().stdoutText());
+  const std::regex stamp(R"(^\(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\): .*)");
+  int lines = 0;
+  for (std::string line; std::getline(log, line);) {
+    if (line.empty()) continue;
+    ++lines;
+    EXPECT_TRUE(std::regex_match(line, stamp)) << line;
+  }
+  EXPECT_GT(lines, kClients * kRequests * 3);
 }
 
 TEST_F(PosSession, APosThatVanishesBeforeItsReplyDoesNotStopTheDaemon) {
