@@ -35,10 +35,10 @@ std::string FrameOperation::busyText() const {
 int FrameOperation::readRequest(const Json::Value& block) { return input()->readRequest(block); }
 
 std::string FrameOperation::formatText(int code) const {
+  // An operation with a format text of its own overrides this.
   switch (code) {
     case 25: return "Не указан номер карты";
     case 27: return "Неверный формат номера карты";
-    case 3: return "Неверный формат команды";
     default: return "Неверный формат команды";
   }
 }
