@@ -15,6 +15,7 @@
 #include <sqlite3.h>
 
 #include "storage/tavrel_db.h"
+#include "support/sqlite_query.h"
 #include "support/tempdir.h"
 #include "storage/transact_db.h"
 
@@ -34,32 +35,6 @@ std::string ReadFile(const std::string& path) {
 
 void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
-}
-
-using Row = std::vector<std::string>;
-
-// Runs `sql` on its own connection; NULL reads as "<NULL>".
-std::vector<Row> Query(const std::string& path, const std::string& sql) {
-  std::vector<Row> rows;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
-      while (sqlite3_step(stmt) == SQLITE_ROW) {
-        Row row;
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-          const unsigned char* text = sqlite3_column_text(stmt, i);
-          row.push_back(text ? reinterpret_cast<const char*>(text) : "<NULL>");
-        }
-        rows.push_back(row);
-      }
-    } else {
-      ADD_FAILURE() << "cannot prepare " << sql << ": " << sqlite3_errmsg(db);
-    }
-    sqlite3_finalize(stmt);
-  }
-  sqlite3_close(db);
-  return rows;
 }
 
 // Runs `sql` on its own read-write connection and returns SQLite's code.

@@ -14,43 +14,12 @@
 
 #include "storage/operation_key.h"
 #include "storage/tavrel_db.h"
+#include "support/sqlite_query.h"
 #include "support/tempdir.h"
 #include "storage/transact_db.h"
 #include "util/json_value.h"
 
 namespace {
-
-using Row = std::vector<std::string>;
-const char kNull[] = "<NULL>";
-
-// Runs `sql` on its own connection; NULL reads as kNull, and each value is
-// prefixed by its storage class when `typed` ("integer:12", "text:D").
-std::vector<Row> Query(const std::string& path, const std::string& sql, bool typed = false) {
-  std::vector<Row> rows;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
-      while (sqlite3_step(stmt) == SQLITE_ROW) {
-        Row row;
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-          const int type = sqlite3_column_type(stmt, i);
-          const unsigned char* text = sqlite3_column_text(stmt, i);
-          std::string value = text ? reinterpret_cast<const char*>(text) : kNull;
-          if (typed && type == SQLITE_INTEGER) value = "integer:" + value;
-          if (typed && type == SQLITE_TEXT) value = "text:" + value;
-          row.push_back(value);
-        }
-        rows.push_back(row);
-      }
-    } else {
-      ADD_FAILURE() << "cannot prepare " << sql << ": " << sqlite3_errmsg(db);
-    }
-    sqlite3_finalize(stmt);
-  }
-  sqlite3_close(db);
-  return rows;
-}
 
 std::string Scalar(const std::string& path, const std::string& sql) {
   std::vector<Row> rows = Query(path, sql);
