@@ -239,3 +239,14 @@ void* HandleTcpClient(void* socket) {
   }
   return nullptr;
 }
+
+void admitClient(std::unique_ptr<TCPSocket> client) {
+  if (!client) return;
+  pthread_t thread;
+  TCPSocket* handed = client.release();
+  if (pthread_create(&thread, nullptr, HandleTcpClient, handed) != 0) {
+    log("Ошибка создание потока подключения клиента", 1, !detach);
+    session_log("Ошибка создание потока подключения клиента");
+    delete handed;
+  }
+}

@@ -6,11 +6,13 @@
 #define NORVALEN_SERVICE_SESSION_H_
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include <json/json.h>
 
 class tavrelRunner;
+class TCPSocket;
 
 // Sends one reply line; throws SocketException when the POS has gone.
 using ReplySender = std::function<void(const std::string& line)>;
@@ -28,6 +30,10 @@ void runUnderLock(const std::function<void()>& work, Json::Value& slot);
 
 // The envelope error reply, never wrapped in the root member.
 Json::Value errorReply(const char* err, const char* errMsg);
+
+// Hands an accepted connection to a session thread of its own; when no
+// thread can be started the connection is closed and the failure logged.
+void admitClient(std::unique_ptr<TCPSocket> client);
 
 // Thread function: takes ownership of the accepted TCPSocket* `socket`,
 // detaches itself, serves the connection and frees the socket.

@@ -1,6 +1,5 @@
 #include "service/startup.h"
 
-#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -155,14 +154,7 @@ int serviceMain(int argc, char** argv) {
 
   while (force_exit == 0) {
     try {
-      std::unique_ptr<TCPSocket> client = server->accept();
-      pthread_t thread;
-      TCPSocket* handed = client.release();
-      if (pthread_create(&thread, nullptr, HandleTcpClient, handed) != 0) {
-        log("Ошибка создание потока подключения клиента", 1, wide);
-        log("Ошибка создание потока подключения клиента", 0, wide);
-        delete handed;
-      }
+      admitClient(server->accept());
     } catch (const SocketException& e) {
       if (force_exit != 0) break;
       log(e.what(), 1, wide);
