@@ -81,8 +81,8 @@ TEST(CommandLineBinary, WithoutTheRussianLocaleItStopsWithOneLine) {
   EXPECT_EQ(r.status, ExitStatus::Exited(1));
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err,
-            "norvalen : locale ru_RU.UTF-8 is not installed; generate it (locale-gen ru_RU.UTF-8) and "
-            "start again\n");
+            "norvalen : не установлена локаль ru_RU.UTF-8; создайте её (locale-gen ru_RU.UTF-8) и "
+            "запустите снова\n");
 }
 
 TEST(CommandLineBinary, NoJournalDirectoryStopsStartUpWithTheJournalText) {
@@ -114,7 +114,9 @@ TEST_F(DefaultsStartUp, ConfigurationThatIsNotAnObjectTakesTheDefaults) {
   std::string conf = dir.writeFile("tavrel.conf", "[1, 2, 3]");
   ProcessResult r = RunProcess(NORVALEN_BIN, {"-d", "-c", conf}, seconds(10));
   EXPECT_EQ(r.status, ExitStatus::Exited(1));
-  EXPECT_NE(r.err.find(conf + " does not hold a JSON object; using the defaults"), std::string::npos)
+  EXPECT_NE(r.err.find("Файл конфигурации " + conf +
+                       " не содержит объекта JSON : используются значения по умолчанию"),
+            std::string::npos)
       << r.err;
   EXPECT_NE(r.out.find("Используется файл конфигурации " + conf), std::string::npos);
   EXPECT_NE(r.out.find("[ /var/opt/norvalen/db/tavrel.db3 ]"), std::string::npos) << r.out;

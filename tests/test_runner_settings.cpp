@@ -44,6 +44,13 @@ TEST_F(RunnerSettings, AttemptsAndTimeLimitsReachTheCallContext) {
       {R"({"RetryCount": 1})", 1, 10},
       {R"({"RetryCount": "5x", "SendRecvTimeout": 7})", 5, 7},
       {R"({"SendRecvTimeout": -1, "ConnectTimeout": 4})", 2, 4},
+      // A limit that is not positive would let a silent centre hold the
+      // operation lock for ever: it takes the default.
+      {R"({"SendRecvTimeout": 0})", 2, 10},
+      {R"({"SendRecvTimeout": "0"})", 2, 10},
+      {R"({"SendRecvTimeout": "x"})", 2, 10},
+      {R"({"SendRecvTimeout": -1, "ConnectTimeout": 0})", 2, 10},
+      {R"({"SendRecvTimeout": -1, "ConnectTimeout": -7})", 2, 10},
   };
   for (const Case& c : cases) {
     TempDir d;
@@ -53,7 +60,16 @@ TEST_F(RunnerSettings, AttemptsAndTimeLimitsReachTheCallContext) {
     EXPECT_EQ(wsctx_max_attempts(r.sharedContext()), c.attempts) << c.conf;
     EXPECT_EQ(r.sharedContext()->send_timeout, c.sendRecv) << c.conf;
     EXPECT_EQ(r.sharedContext()->recv_timeout, c.sendRecv) << c.conf;
+    EXPECT_GT(r.sharedContext()->connect_timeout, 0u) << c.conf;
   }
+}
+
+TEST(StartupBound, CoversTheJournalWaitAndEveryAttemptAtItsLimit) {
+  Json::Value conf = obj(R"({"RetryCount": 3, "SendRecvTimeout": 7})");
+  // 3 attempts of 7 s each with a 1 s pause, after the journal's 5 s wait.
+  EXPECT_GE(startupBoundSeconds(conf), 5 + 3 * 7 + 2);
+  EXPECT_LE(startupBoundSeconds(conf), 5 + 3 * 8 + 10);
+  EXPECT_GE(startupBoundSeconds(obj(R"({"SendRecvTimeout": 0})")), 5 + 2 * 10);
 }
 
 TEST_F(RunnerSettings, ProductIdWidth) {

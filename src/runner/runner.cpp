@@ -22,6 +22,29 @@ int int_setting(const char* key, const Json::Value& conf, int fallback) {
 
 }  // namespace
 
+CentreLimits readCentreLimits(const Json::Value& conf) {
+  CentreLimits limits;
+  limits.connectTimeout = int_setting("ConnectTimeout", conf, CentreLimits::kDefaultSeconds);
+  limits.sendRecvTimeout = int_setting("SendRecvTimeout", conf, CentreLimits::kDefaultSeconds);
+  limits.retryCount = int_setting("RetryCount", conf, 1);
+  if (limits.connectTimeout <= 0) limits.connectTimeout = CentreLimits::kDefaultSeconds;
+  if (limits.sendRecvTimeout < 0) limits.sendRecvTimeout = limits.connectTimeout;
+  if (limits.sendRecvTimeout == 0) limits.sendRecvTimeout = CentreLimits::kDefaultSeconds;
+  if (limits.retryCount < 1) limits.retryCount = 2;
+  return limits;
+}
+
+int startupBoundSeconds(const Json::Value& conf) {
+  const CentreLimits limits = readCentreLimits(conf);
+  const long long journal = storage::kBusyTimeoutMs / 1000 + 1;
+  const long long margin = 5;
+  // Each attempt is one whole transfer at most, and a pause of one second
+  // comes before every attempt but the first.
+  const long long check = static_cast<long long>(limits.retryCount) * (limits.sendRecvTimeout + 1);
+  const long long total = journal + check + margin;
+  return total > 86400 ? 86400 : static_cast<int>(total);
+}
+
 void runner_log(const std::string& text, bool alsoError) {
   log(text, 0, false);
   if (alsoError) log(text, 1, false);
@@ -114,18 +137,16 @@ void tavrelRunner::readSettings(const Json::Value& conf) {
   randomDataPath = setting("RandomDataPath", conf);
   userId = setting("UserId", conf);
   userPass = setting("UserPass", conf);
-  connectTimeout = int_setting("ConnectTimeout", conf, 10);
-  sendRecvTimeout = int_setting("SendRecvTimeout", conf, 10);
-  retryCount = int_setting("RetryCount", conf, 1);
+  const CentreLimits limits = readCentreLimits(conf);
+  connectTimeout = limits.connectTimeout;
+  sendRecvTimeout = limits.sendRecvTimeout;
+  retryCount = limits.retryCount;
   flushTimeout = int_setting("BackgndFlushPeriod", conf, 0);
   offlineCheckTimeout = int_setting("OfflineCheckPeriod", conf, 0);
   sessionTokenTTL = int_setting("SessionTokenTTL", conf, 0);
   debug = flag_setting("DebugEnable", conf);
   productIdLength = int_setting("ProductIdLength", conf, 0);
   productIdZeros = flag_setting("ProductIdZeros", conf);
-
-  if (sendRecvTimeout < 0) sendRecvTimeout = connectTimeout;
-  if (retryCount < 1) retryCount = 2;
 }
 
 void tavrelRunner::openJournal() {

@@ -8,6 +8,7 @@
 #ifndef NORVALEN_RUNNER_RUNNER_H_
 #define NORVALEN_RUNNER_RUNNER_H_
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,26 @@ class FrameOperation;
 using ConnectionSet = MessageSet<interface::connect::Connection_Proxy, interface::connect::Connection_Input,
                                  interface::connect::Connection_Output>;
 class ConnectionCheck;
+
+// The processing centre's time limits and attempt limit as the runner
+// applies them. A time limit that is not positive would reach the transport
+// as "no limit", so a centre that accepts the connection and never answers
+// would hold the operation lock for ever: it takes the default instead. A
+// negative "SendRecvTimeout" takes the (positive) "ConnectTimeout"; a
+// "RetryCount" below 1 becomes 2.
+struct CentreLimits {
+  static const int kDefaultSeconds = 10;
+  int connectTimeout = kDefaultSeconds;
+  int sendRecvTimeout = kDefaultSeconds;
+  int retryCount = 2;
+};
+CentreLimits readCentreLimits(const Json::Value& conf);
+
+// The longest that InitTavrelCRM can take with these settings: the journal's
+// busy wait, then every attempt of the first connection check at its full
+// time limit with the pause between attempts, plus a margin. A background
+// start waits this long for the daemon to report that it serves.
+int startupBoundSeconds(const Json::Value& conf);
 
 class tavrelRunner {
  public:
@@ -159,9 +180,10 @@ class tavrelRunner {
   ConnectionSet connSet;
   bool initialized = false;
   bool connected = false;
-  bool online = false;
+  // Read without the lock by every new session for its first log line.
+  std::atomic<bool> online{false};
   bool opOffline = false;
-  int netStatus = 0;
+  std::atomic<int> netStatus{0};
   CmdCodes lastCommand = CMD_UNKNOWN;
 };
 

@@ -9,11 +9,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "service/log.h"
 #include "service/server.h"
@@ -22,7 +24,12 @@
 namespace {
 
 pid_t pid_daemon = 0;
+pid_t launcher_pid = 0;  // in the daemon: the process waiting for its report
 std::string lock_path;
+// The daemon's start-up failure lines travel to the launching process
+// through this pipe, so that whoever started the daemon sees why it did not
+// start.
+int report_pipe[2] = {-1, -1};
 int stop_pipe[2] = {-1, -1};
 volatile sig_atomic_t stop_signal = 0;
 
@@ -59,6 +66,25 @@ void write_pid_file_and_exit() {
   _exit(0);
 }
 
+// In the launching process: copies what the daemon reported to standard
+// error. Only async-signal-safe calls: it runs inside the SIGCHLD handler.
+void relay_report() {
+  if (report_pipe[0] < 0) return;
+  char chunk[512];
+  for (;;) {
+    ssize_t n = ::read(report_pipe[0], chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    ssize_t done = 0;
+    while (done < n) {
+      ssize_t w = ::write(2, chunk + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) break;
+      done += w;
+    }
+  }
+}
+
 void reopen(const char* path, const char* mode, std::FILE* stream, const char* name) {
   if (std::freopen(path, mode, stream) == nullptr) {
     int e = errno;
@@ -86,9 +112,24 @@ void stopService() {
     for (;;) pause();
   }
   log("Остановка сервера по сигналу : " + n2str(static_cast<int>(stop_signal)), 0, !detach);
-  // The runner ends while no command runs.
-  lock_conns.lock();
-  endRunner(pRun);
+  // The runner ends while no command runs. A command that is still running
+  // (a centre that is slow to answer, the start-up check) is given a short
+  // while; then the process ends without touching the runner it is using.
+  // The journal stays consistent: each of its writes is a transaction.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kStopWaitSeconds);
+  bool locked = lock_conns.try_lock();
+  while (!locked && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    locked = lock_conns.try_lock();
+  }
+  if (locked) {
+    endRunner(pRun);
+  } else {
+    const std::string text = "Операция не завершилась за " + n2str(kStopWaitSeconds) +
+                             " с : остановка без ожидания её окончания";
+    log(text, 1, !detach);
+    log(text, 0, !detach);
+  }
   if (!lock_path.empty()) ::unlink(lock_path.c_str());
   std::fflush(nullptr);
   _exit(0);
@@ -100,9 +141,13 @@ void child_handler(int signal) {
       write_pid_file_and_exit();
       break;
     case SIGCHLD:
+      relay_report();
       std::fprintf(stderr, "SIGCHLD with child (%d)\n", signal);
       _exit(1);
     case SIGALRM:
+      // The launcher reports a failure: a daemon that may still come up
+      // later would run without its pid file, so it is stopped.
+      if (pid_daemon > 0) ::kill(pid_daemon, SIGTERM);
       std::fprintf(stderr, "SIGALRM with child (%d)\n", signal);
       _exit(1);
     default:
@@ -129,14 +174,39 @@ void installSignalHandlers() {
 }
 
 bool startStopWatcher() {
-  if (stop_pipe[0] < 0 && ::pipe2(stop_pipe, O_CLOEXEC) != 0) return false;
+  if (stop_pipe[0] < 0) {
+    if (::pipe2(stop_pipe, O_CLOEXEC) != 0) return false;
+    // The handler must never block on a full pipe: one byte is enough.
+    ::fcntl(stop_pipe[1], F_SETFL, ::fcntl(stop_pipe[1], F_GETFL) | O_NONBLOCK);
+  }
   pthread_t thread;
   if (pthread_create(&thread, nullptr, stop_watcher, nullptr) != 0) return false;
   pthread_detach(thread);
   return true;
 }
 
-int daemonize(const char* pidFilePath, const char* logFilePath, const char* errorFilePath) {
+void daemonReady() {
+  if (launcher_pid <= 0) return;
+  ::kill(launcher_pid, SIGUSR1);
+  launcher_pid = 0;
+  if (report_pipe[1] >= 0) ::close(report_pipe[1]);
+  report_pipe[1] = -1;
+}
+
+void daemonStartFailed(const std::string& text) {
+  if (report_pipe[1] < 0) return;
+  const std::string line = text + "\n";
+  size_t done = 0;
+  while (done < line.size()) {
+    ssize_t w = ::write(report_pipe[1], line.data() + done, line.size() - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) break;
+    done += static_cast<size_t>(w);
+  }
+}
+
+int daemonize(const char* pidFilePath, const char* logFilePath, const char* errorFilePath,
+              int waitSeconds) {
   if (getppid() == 1) return 1;
 
   const std::string pidPath = pidFilePath ? pidFilePath : "";
@@ -156,6 +226,7 @@ int daemonize(const char* pidFilePath, const char* logFilePath, const char* erro
   }
   lock_path = pidPath;
 
+  if (::pipe2(report_pipe, O_CLOEXEC) != 0) report_pipe[0] = report_pipe[1] = -1;
   set_handler(SIGCHLD, child_handler);
   set_handler(SIGUSR1, child_handler);
   set_handler(SIGALRM, child_handler);
@@ -179,7 +250,9 @@ int daemonize(const char* pidFilePath, const char* logFilePath, const char* erro
   }
   if (pid > 0) {
     pid_daemon = pid;
-    alarm(2);
+    if (report_pipe[1] >= 0) ::close(report_pipe[1]);
+    report_pipe[1] = -1;
+    alarm(static_cast<unsigned>(waitSeconds > 0 ? waitSeconds : 1));
     sigset_t waiting = previous;
     sigdelset(&waiting, SIGUSR1);
     sigdelset(&waiting, SIGCHLD);
@@ -187,15 +260,19 @@ int daemonize(const char* pidFilePath, const char* logFilePath, const char* erro
     for (;;) sigsuspend(&waiting);
   }
 
-  const pid_t parent = getppid();
+  launcher_pid = getppid();
   pid_daemon = getpid();
+  if (report_pipe[0] >= 0) ::close(report_pipe[0]);
+  report_pipe[0] = -1;
   set_handler(SIGCHLD, SIG_DFL);
   // Nothing sends these to a running daemon; a stray one is ignored.
   set_handler(SIGUSR1, SIG_IGN);
   set_handler(SIGALRM, SIG_IGN);
   sigprocmask(SIG_SETMASK, &previous, nullptr);
   for (int ignored : {SIGTSTP, SIGTTOU, SIGTTIN, SIGHUP}) set_handler(ignored, SIG_IGN);
-  umask(0);
+  // Group members may read the journal and the logs; nobody else may touch
+  // files that hold card numbers.
+  umask(kFileModeMask);
   if (setsid() < 0) {
     int e = errno;
     std::fprintf(stderr, "unable to create a new session, code %d (%s)", e, std::strerror(e));
@@ -211,6 +288,5 @@ int daemonize(const char* pidFilePath, const char* logFilePath, const char* erro
   reopen(errorFilePath ? errorFilePath : "/dev/null", errorFilePath ? "a+" : "w", stderr, "stderr");
 
   log("Демон инициализирован с PID=" + n2str(static_cast<long>(pid_daemon)), 0, false);
-  ::kill(parent, SIGUSR1);
   return 0;
 }

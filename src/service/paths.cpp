@@ -49,3 +49,20 @@ FilePaths derivePaths(const std::string& progname, const Json::Value& conf) {
   p.dbgFile = in_dir(p.logDir, key("DebugFile", conf), progname + ".dbg");
   return p;
 }
+
+namespace {
+
+std::string from(const std::string& base, const std::string& path) {
+  if (path.empty() || path[0] == '/' || base.empty()) return path;
+  return base.back() == '/' ? base + path : base + "/" + path;
+}
+
+}  // namespace
+
+FilePaths absolutePaths(FilePaths paths, const std::string& base) {
+  for (std::string* path : {&paths.pidFile, &paths.dbFile, &paths.logDir, &paths.logFile,
+                            &paths.errFile, &paths.dbgFile}) {
+    *path = from(base, *path);
+  }
+  return paths;
+}

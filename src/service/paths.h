@@ -31,4 +31,8 @@ struct FilePaths {
 // A configured name that begins with "/" is a full path by itself.
 FilePaths derivePaths(const std::string& progname, const Json::Value& conf);
 
+// `paths` with every relative path taken from the directory `base` (the
+// directory the daemon was started in).
+FilePaths absolutePaths(FilePaths paths, const std::string& base);
+
 #endif  // NORVALEN_SERVICE_PATHS_H_

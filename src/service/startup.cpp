@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <sys/stat.h>
+#include <vector>
 
 #include "runner/runner.h"
 #include "service/config.h"
@@ -32,6 +35,16 @@ bool set_process_locale() {
   if (std::setlocale(LC_CTYPE, kRuLocale) == nullptr) return false;
   std::setlocale(LC_MESSAGES, kRuLocale);
   return true;
+}
+
+// A start-up failure: written to both logs as the caller chooses, and handed
+// to the launching process of a background start.
+void report_failure(const std::string& text) { daemonStartFailed(text); }
+
+// TODO(lead): the reader's own message once config.h hands it back.
+bool readConfigFile(const char* path, Json::Value& conf, std::string* errors) {
+  errors->clear();
+  return readJsonConfFile(path, conf);
 }
 
 std::string base_name(const char* execfile) {
@@ -59,10 +72,13 @@ int serviceMain(int argc, char** argv) {
   std::string progname = base_name(execfile);
 
   if (!set_process_locale()) {
-    std::fprintf(stderr, "%s : locale %s is not installed; generate it (locale-gen %s) and start again\n",
+    std::fprintf(stderr,
+                 "%s : не установлена локаль %s; создайте её (locale-gen %s) и запустите снова\n",
                  progname.c_str(), kRuLocale, kRuLocale);
     return 1;
   }
+  // Every file the service creates may hold card numbers.
+  umask(kFileModeMask);
 
   char cwd[4096];
   if (getcwd(cwd, sizeof cwd) == nullptr) {
@@ -92,24 +108,33 @@ int serviceMain(int argc, char** argv) {
 
   bool wide = !opts.detach;
   Json::Value conf(Json::objectValue);
+  std::vector<std::string> warnings;  // for the error log, once it is open
   std::string config_file = findConfigFile(opts.p_opt_config.given, opts.p_opt_config.text);
   if (!config_file.empty()) {
-    readJsonConfFile(config_file.c_str(), conf);
+    std::string errors;
+    if (!readConfigFile(config_file.c_str(), conf, &errors)) {
+      // The keys the reader delivered before the mistake are still used.
+      warnings.push_back("Ошибка в файле конфигурации " + config_file + " : " + errors);
+    }
     if (!conf.isObject()) {
       // A file that holds some other JSON value configures nothing: every
       // key takes its default.
-      std::fprintf(stderr, "%s : %s does not hold a JSON object; using the defaults\n",
-                   progname.c_str(), config_file.c_str());
+      warnings.push_back("Файл конфигурации " + config_file +
+                         " не содержит объекта JSON : используются значения по умолчанию");
       conf = Json::Value(Json::objectValue);
     }
   }
-  FilePaths paths = derivePaths(progname, conf);
+  // The daemon changes to "/" before it opens its files, so relative paths
+  // are taken from the directory it was started in.
+  FilePaths paths = absolutePaths(derivePaths(progname, conf), cwd);
 
   log("Инициализация кассовой компоненты системы лояльности \"Tavrel\"", 0, wide);
   detach = opts.detach;
   if (detach) {
-    daemonize(paths.pidFile.c_str(), TextOrNull(paths.logFile), TextOrNull(paths.errFile));
+    daemonize(paths.pidFile.c_str(), TextOrNull(paths.logFile), TextOrNull(paths.errFile),
+              startupBoundSeconds(conf));
   }
+  for (const std::string& warning : warnings) log(warning, 1, wide);
 
   pRun = &objRun;
   pRun->set_pid_file(TextOrNull(paths.pidFile));
@@ -126,31 +151,47 @@ int serviceMain(int argc, char** argv) {
   const uint16_t port = settlePort(opts.crmServPort, holder["Conf"]);
 
   installSignalHandlers();
-  startStopWatcher();
+  if (!startStopWatcher()) {
+    const std::string text = "Ошибка запуска потока остановки сервера";
+    log(text, 1, wide);
+    log(text, 0, wide);
+    report_failure(text);
+    return 1;
+  }
   log("Инициализация кассовой компоненты системы лояльности  \"Tavrel\"", 0, wide);
 
-  try {
-    pRun->initFramework();
-    pRun->InitTavrelCRM(holder["Conf"]);
-  } catch (const tavrelException& e) {
-    log(e.what(), 0, wide);
-    log(e.what(), 1, wide);
-    log("Завершение работы кассовой компоненты системы лояльности  \"Tavrel\"", 0, wide);
-    endRunner(pRun);
-    return 1;
+  {
+    // Start-up uses the runner like a command does: a stop that arrives
+    // meanwhile must not end it under start-up's feet.
+    std::lock_guard<std::mutex> running(lock_conns);
+    try {
+      pRun->initFramework();
+      pRun->InitTavrelCRM(holder["Conf"]);
+    } catch (const tavrelException& e) {
+      log(e.what(), 0, wide);
+      log(e.what(), 1, wide);
+      log("Завершение работы кассовой компоненты системы лояльности  \"Tavrel\"", 0, wide);
+      report_failure(e.what());
+      endRunner(pRun);
+      return 1;
+    }
   }
 
   std::unique_ptr<TCPServerSocket> server;
   try {
     server.reset(new TCPServerSocket(port, 3));
   } catch (const SocketException& e) {
-    log(e.what(), 1, wide);
-    log(e.what(), 0, wide);
+    const std::string text = std::string(e.what()) + " : порт " + n2str(static_cast<int>(port));
+    log(text, 1, wide);
+    log(text, 0, wide);
+    report_failure(text);
+    std::lock_guard<std::mutex> running(lock_conns);
     endRunner(pRun);
     return 1;
   }
   log("Сервер инициализирован и готов к принятию соединений на порту " + n2str(static_cast<int>(port)),
       0, wide);
+  daemonReady();
 
   while (force_exit == 0) {
     try {
