@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "interface/ws_ctx.h"
+#include "interface/ws_transport.h"
 #include "support/http_capture.h"
 #include "support/http_test_server.h"
 #include "support/tempdir.h"
@@ -135,6 +136,25 @@ TEST(WsRun, WholeTransferTimeLimit) {
   EXPECT_LT(took, std::chrono::milliseconds(2200));
   EXPECT_EQ(std::string(wsctx_buff(ctx.get())), CurlText(28, CURLE_OPERATION_TIMEDOUT));
   EXPECT_EQ(wsctx_http_response(ctx.get()), 502);
+}
+
+TEST(WsRun, AnAnswerPastTheSizeLimitIsAFailedTransfer) {
+  struct Case {
+    size_t bytes;
+    int code;
+  } cases[] = {{kMaxAnswerBytes, 0}, {kMaxAnswerBytes + 1, 23}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    CountingServer centre(200, std::string(c.bytes, ' '));
+    ASSERT_TRUE(centre.server.start());
+    CtxPtr ctx = NewCtx(centre.server.url());
+    std::string response;
+    EXPECT_EQ(wsctx_run(ctx.get(), "{}", response, nullptr), c.code);
+    EXPECT_LE(response.size(), kMaxAnswerBytes);
+    if (c.code != 0) {
+      EXPECT_EQ(std::string(wsctx_buff(ctx.get())), CurlText(23, CURLE_WRITE_ERROR));
+    }
+  }
 }
 
 // Every series allows at least one request: a limit of 1 posts once.

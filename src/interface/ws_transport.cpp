@@ -73,7 +73,9 @@ bool starts_with_https(const std::string& url) { return url.compare(0, 8, "https
 
 size_t write_callback(char* data, size_t size, size_t nmemb, void* sink) {
   size_t bytes = size * nmemb;
-  static_cast<std::string*>(sink)->append(data, bytes);
+  std::string* text = static_cast<std::string*>(sink);
+  if (bytes > kMaxAnswerBytes - text->size()) return 0;
+  text->append(data, bytes);
   return bytes;
 }
 
@@ -152,7 +154,8 @@ int wsctx_run(WS_ctx* ctx, const std::string& request, std::string& response, co
     curl_easy_setopt(curl, CURLOPT_TCP_NODELAY, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, static_cast<long>(ctx->send_timeout));
+    const long limit = ctx->send_timeout > 0 ? ctx->send_timeout : kDefaultTransferSeconds;
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, limit);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, write_callback);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &received);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());

@@ -10,11 +10,20 @@
 //   transfer fails (code N)     -> 23, HTTP 502, buff "CURL-%05d %s"
 //   any response at all         -> 0,  the server's HTTP status
 // The response text receives whatever arrived, also after a failure.
+//
+// Bounds, so that no centre can hold a call or the daemon's memory without
+// limit: a whole transfer takes at most `send_timeout` seconds (a limit that
+// is not positive takes kDefaultTransferSeconds instead of libcurl's "no
+// limit"), and an answer longer than kMaxAnswerBytes ends the transfer as a
+// failed one (23, libcurl's write error).
 #ifndef NORVALEN_INTERFACE_WS_TRANSPORT_H_
 #define NORVALEN_INTERFACE_WS_TRANSPORT_H_
 
 #include <cstddef>
 #include <string>
+
+const int kDefaultTransferSeconds = 10;
+const size_t kMaxAnswerBytes = 8u << 20;
 
 // The request body as handed to the HTTP library: the next unsent byte and
 // the number of bytes left. `start` and `total` let the library rewind the
@@ -26,7 +35,9 @@ struct ws_upload {
   size_t total;
 };
 
-// Appends size * nmemb received bytes to the std::string at `sink`.
+// Appends size * nmemb received bytes to the std::string at `sink`; takes
+// nothing (so libcurl ends the transfer) once the text would pass
+// kMaxAnswerBytes.
 size_t write_callback(char* data, size_t size, size_t nmemb, void* sink);
 
 // Copies min(size * nmemb, bytes left) bytes from the ws_upload at `upload`
