@@ -1,5 +1,7 @@
 #include "interface/message_fields.h"
 
+#include <cmath>
+
 #include "util/convert.h"
 #include "util/json_value.h"
 
@@ -30,6 +32,16 @@ void readOptText(const char* name, const Json::Value& object, OptText* target) {
   if (!text.empty()) *target = text;
 }
 
+void readInt(const char* name, const Json::Value& object, int* target) {
+  if (!object.isObject()) return;
+  extractJsonValueInt(name, object, target);
+}
+
+void readFlag(const char* name, const Json::Value& object, bool* target) {
+  if (!object.isObject()) return;
+  extractJsonValueBool(name, object, target);
+}
+
 void putText(Json::Value& object, const char* key, const std::string& text) {
   if (!text.empty()) object[key] = text;
 }
@@ -49,6 +61,8 @@ bool parseAmount(const std::string& text, double* value) {
   if (text.empty()) return false;
   double parsed = 0;
   if (_stod(text, &parsed, nullptr) != 0) return false;
+  // "inf" and "nan" read as numbers but are no amount the centre can take.
+  if (!std::isfinite(parsed)) return false;
   *value = parsed;
   return true;
 }

@@ -1,10 +1,13 @@
 // Field rules shared by every message family: optional texts, reading
-// request and response members, and writing body members.
+// request and response members, walking their arrays, and writing body
+// members.
 //
 // Reading is forgiving: a member that is absent, null or a container, or a
-// text member whose text is empty, leaves the field as it was. Writing puts a
-// member only when there is something to say, so the centre never gets
-// empty keys that the wire format may omit.
+// text member whose text is empty, leaves the field as it was; so does any
+// member of a value that is not an object. Nothing here throws on outside
+// JSON, whatever its shape. Writing puts a member only when there is
+// something to say, so the centre never gets empty keys that the wire format
+// may omit.
 #ifndef NORVALEN_INTERFACE_MESSAGE_FIELDS_H_
 #define NORVALEN_INTERFACE_MESSAGE_FIELDS_H_
 
@@ -32,6 +35,26 @@ const Json::Value* memberArray(const Json::Value& parent, const char* name);
 // Read the text of member `name` into `target` (see the reading rule above).
 void readText(const char* name, const Json::Value& object, std::string* target);
 void readOptText(const char* name, const Json::Value& object, OptText* target);
+// Integers and flags follow the same rule, except that a scalar member
+// always stores: a string that holds no number reads as 0, and a non-empty
+// word that is not a yes (see extractJsonValueBool) reads as false.
+void readInt(const char* name, const Json::Value& object, int* target);
+void readFlag(const char* name, const Json::Value& object, bool* target);
+
+// Calls visit(element, position) for each element of `array` that is an
+// object, in order. `position` is the element's 1-based index in the whole
+// array: null elements and elements that are not objects (numbers, strings,
+// arrays) are skipped but still count, so a line keeps the place the POS
+// gave it. A null `array` visits nothing.
+template <class Visit>
+void forEachObject(const Json::Value* array, Visit visit) {
+  if (array == nullptr || !array->isArray()) return;
+  const Json::ArrayIndex count = array->size();
+  for (Json::ArrayIndex i = 0; i < count; ++i) {
+    const Json::Value& element = (*array)[i];
+    if (element.isObject()) visit(element, static_cast<unsigned>(i) + 1);
+  }
+}
 
 // Body members: a text when it is non-empty, an optional text when it is
 // set, an amount as two-decimal text when `text` parses as a number.
@@ -39,7 +62,8 @@ void putText(Json::Value& object, const char* key, const std::string& text);
 void putOptText(Json::Value& object, const char* key, const OptText& text);
 bool putAmount(Json::Value& object, const char* key, const std::string& text);
 
-// True and *value set when `text` parses as a number; else *value untouched.
+// True and *value set when `text` parses as a finite number; else *value
+// untouched.
 bool parseAmount(const std::string& text, double* value);
 
 }  // namespace interface
