@@ -2,7 +2,9 @@
 // library functions the daemon's start-up uses.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "service/options.h"
 #include "service/paths.h"
 #include "service/startup.h"
+#include "support/tempdir.h"
 #include "util/json_value.h"
 
 namespace {
@@ -190,6 +193,86 @@ TEST(CommandLine, NotlsWritesFalseAndUntouchedKeysStay) {
   EXPECT_EQ(conf["UserId"], Json::Value("only"));
   EXPECT_EQ(conf["UserPass"], Json::Value("kept"));
   EXPECT_FALSE(conf.isMember("ConnectionString"));
+}
+
+// A syntax error keeps the keys the reader delivered before it, and the
+// reader's own words say where, on one line that a warning can carry.
+TEST(ConfigFile, SyntaxErrorKeepsTheKeysReadAndSaysWhereOnOneLine) {
+  struct Case {
+    const char* text;
+    const char* port;  // "Port" as the daemon then reads it
+    const char* message;
+  } cases[] = {
+      {"{\"Port\": 5000,\n \"Host\": \n}", "5000",
+       "Line 3, Column 1: Syntax error: value, object or array expected."},
+      {"{\"Host\": \"h\" \"Port\": 5000}", "54122",
+       "Line 1, Column 14: Missing ',' or '}' in object declaration"},
+      {"// shop\n{\"Port\": 5001, \"Terminal\": \"\\u12\"}", "5001",
+       "Line 2, Column 28: Bad unicode escape sequence in string: four digits expected. "
+       "See Line 2, Column 31 for detail."},
+      {"", "54122", "Line 1, Column 1: Syntax error: value, object or array expected."},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string path = dir.writeFile("tavrel.conf", c.text);
+    Json::Value conf(Json::objectValue);
+    conf["Port"] = 6000;  // the caller's value is not mixed in
+    std::string errors = "stale";
+    EXPECT_FALSE(readJsonConfFile(path.c_str(), conf, &errors));
+    EXPECT_EQ(errors, c.message);
+    EXPECT_EQ(getConfVal("Port", conf, ""), c.port);
+  }
+  // A file that reads leaves no message behind.
+  const std::string good = dir.writeFile("good.conf", "{\"Port\": 5002}");
+  Json::Value conf;
+  std::string errors = "stale";
+  EXPECT_TRUE(readJsonConfFile(good.c_str(), conf, &errors));
+  EXPECT_EQ(errors, "");
+  EXPECT_EQ(getConfVal("Port", conf, ""), "5002");
+}
+
+// A file that cannot be read whole configures nothing: not the keys before
+// nesting too deep for the reader, nor those of a file too big to hold.
+TEST(ConfigFile, UnreadableFileIsAnEmptyConfigurationWithItsReason) {
+  TempDir dir;
+  const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  const std::string big = "{\"Port\": 5003" + std::string(kConfFileMaxBytes, ' ') + "}";
+  struct Case {
+    std::string name;
+    std::string path;
+    std::string says;  // part of the message
+  } cases[] = {
+      {"nesting too deep", dir.writeFile("deep.conf", "{\"Port\": 5004, \"x\": " + deep + "}"), ""},
+      {"bare deep nesting", dir.writeFile("bare.conf", deep), ""},
+      {"too big", dir.writeFile("big.conf", big), std::to_string(kConfFileMaxBytes)},
+      {"missing", dir.file("missing.conf"), std::strerror(ENOENT)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Json::Value conf(Json::objectValue);
+    conf["Port"] = 6000;  // what the caller held is not kept either
+    std::string errors;
+    EXPECT_FALSE(readJsonConfFile(c.path.c_str(), conf, &errors));
+    EXPECT_TRUE(conf.isObject());
+    EXPECT_TRUE(conf.empty());
+    EXPECT_EQ(getConfVal("Port", conf, ""), "54122");
+    EXPECT_FALSE(errors.empty());
+    EXPECT_EQ(errors.find('\n'), std::string::npos) << errors;
+    EXPECT_NE(errors.find(c.says), std::string::npos) << errors;
+  }
+  Json::Value conf;
+  std::string errors;
+  EXPECT_FALSE(readJsonConfFile(nullptr, conf, &errors));
+  EXPECT_FALSE(errors.empty());
+
+  // The largest file that is read.
+  const std::string head = "{\"Port\": 5003";
+  const std::string text = head + std::string(kConfFileMaxBytes - head.size() - 1, ' ') + "}";
+  ASSERT_EQ(text.size(), kConfFileMaxBytes);
+  const std::string largest = dir.writeFile("largest.conf", text);
+  EXPECT_TRUE(readJsonConfFile(largest.c_str(), conf, &errors)) << errors;
+  EXPECT_EQ(getConfVal("Port", conf, ""), "5003");
 }
 
 TEST(CommandLine, PasswdSetsThePasswordLikeS) {

@@ -55,6 +55,9 @@ class Echo_Proxy : public interface::ProxyInterfaces {
   int getEcho(Echo_Input* input, Echo_Output* output) { return callService(input, output); }
 };
 
+// An answer nested far deeper than any JSON reader follows.
+const std::string kDeepArrays = std::string(100000, '[') + std::string(100000, ']');
+
 // A centre whose answer the test sets; it keeps the bodies it received.
 class ScriptedCentre {
  public:
@@ -102,17 +105,24 @@ TEST(ProxyCall, JudgesTheAnswer) {
       {500, R"({"Echo":{"err":"7","errmsg":"Отказ"}})", 0, "7", "Отказ", ""},
       {200, R"({"Echo":{"err":"","errmsg":""}})", 0, "", "", ""},
       {200, R"({"Echo":{"err":12}})", 0, "12", "", ""},
-      {200, "[]", 3, "3", "Отсутствует необходимый блок данных", ""},
-      {200, "42", 3, "3", "Отсутствует необходимый блок данных", ""},
       {200, "{}", 3, "3", "Отсутствует необходимый блок данных", ""},
       {200, R"({"Echo":"text"})", 3, "3", "Отсутствует необходимый блок данных", ""},
       {200, R"({"Echo":null})", 3, "3", "Отсутствует необходимый блок данных", ""},
       {200, R"({"Other":{"err":"0"}})", 3, "3", "Отсутствует необходимый блок данных", ""},
       {200, "<html>busy</html>", 5, "5", "Ошибка в формате данных ответа", ""},
+      // JSON that is no object is no answer of the centre's either.
+      {200, "[]", 5, "5", "Ошибка в формате данных ответа", ""},
+      {200, "42", 5, "5", "Ошибка в формате данных ответа", ""},
+      {200, "null", 5, "5", "Ошибка в формате данных ответа", ""},
+      {200, "true", 5, "5", "Ошибка в формате данных ответа", ""},
+      {200, R"("Echo")", 5, "5", "Ошибка в формате данных ответа", ""},
+      // Nested deeper than the reader goes: not parsable, not a crash.
+      {200, kDeepArrays, 5, "5", "Ошибка в формате данных ответа", ""},
+      {200, R"({"Echo":)" + kDeepArrays + "}", 5, "5", "Ошибка в формате данных ответа", ""},
       {200, "", 14, "14", "Данные отсутствуют", ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.body);
+    SCOPED_TRACE(c.body.substr(0, 40));
     centre.answer(c.status, c.body);
     CtxPtr ctx = NewCtx(centre.url());
     Echo_Input input;
@@ -247,9 +257,12 @@ TEST(ConnectionCheck, OutputDeserializeReadsInsideConnect) {
       {R"({"err":"0","errmsg":"Есть"})", 3, "", ""},
       {"", 14, "", ""},
       {"{oops", 5, "", ""},
+      {"null", 5, "", ""},
+      {R"(["Connect"])", 5, "", ""},
+      {kDeepArrays, 5, "", ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(c.text.substr(0, 40));
     Connection_Output output;
     EXPECT_EQ(output.deserialize(c.text), c.code);
     EXPECT_EQ(output.err, c.err);
@@ -274,13 +287,19 @@ TEST(ConnectionCheck, ProxyReadsTheTopLevel) {
       {200, R"({"err":0})", 0, "0", "", R"({"err":0})"},
       // Only the top level counts.
       {200, R"({"Connect":{"err":"1"}})", 0, "", "", R"({"Connect":{"err":"1"}})"},
-      // Valid JSON that is no object: nothing to read, the call went through.
-      {200, "[1,2]", 0, "", "", "[1,2]"},
       {200, "", 5, "5", "Неправильный формат данных", ""},
       {200, "Service Unavailable", 5, "5", "Неправильный формат данных", ""},
+      // JSON that is no object says nothing about the centre: not an answer.
+      {200, "[1,2]", 5, "5", "Неправильный формат данных", ""},
+      {200, "null", 5, "5", "Неправильный формат данных", ""},
+      {200, "5", 5, "5", "Неправильный формат данных", ""},
+      {200, R"("x")", 5, "5", "Неправильный формат данных", ""},
+      {200, "true", 5, "5", "Неправильный формат данных", ""},
+      {200, kDeepArrays, 5, "5", "Неправильный формат данных", ""},
+      {200, R"({"err":"0","x":)" + kDeepArrays + "}", 5, "5", "Неправильный формат данных", ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.body);
+    SCOPED_TRACE(c.body.substr(0, 40));
     centre.answer(c.status, c.body);
     CtxPtr ctx = NewCtx(centre.url());
     Connection_Input input;
@@ -333,6 +352,46 @@ TEST(ConnectionCheck, PostsTheBodyHandedIn) {
   ASSERT_EQ(centre.bodies().size(), 1u);
   EXPECT_EQ(centre.bodies()[0],
             "{\"CardInfo\":{\"CardNum\":\"1\"},\"Connect\":{\"Terminal\":\"2\"}}\n");
+}
+
+// The centre's result code as the operation frame judges it: 0 agrees, any
+// other number refuses, also one too big for an int, whose own digits then
+// stand in the reply instead of a number it was clamped to.
+TEST(CentreCode, LeadingNumberDecidesAndBigCodesKeepTheirDigits) {
+  using interface::CENTRE_NO_CODE;
+  using interface::CENTRE_REFUSAL;
+  using interface::CENTRE_SUCCESS;
+  struct Case {
+    std::string err;
+    int kind;
+    std::string code;
+  };
+  const Case cases[] = {
+      {"0", CENTRE_SUCCESS, "0"},
+      {" -0 ", CENTRE_SUCCESS, "0"},
+      {"0000000000000000000000000", CENTRE_SUCCESS, "0"},
+      {"7", CENTRE_REFUSAL, "7"},
+      {"+5", CENTRE_REFUSAL, "5"},
+      {"12 busy", CENTRE_REFUSAL, "12"},
+      {"-2147483648", CENTRE_REFUSAL, "-2147483648"},
+      {"2147483648", CENTRE_REFUSAL, "2147483648"},
+      {"-2147483649", CENTRE_REFUSAL, "-2147483649"},
+      {"99999999999", CENTRE_REFUSAL, "99999999999"},
+      {" \t-99999999999 ", CENTRE_REFUSAL, "-99999999999"},
+      {"+000099999999999999999999x", CENTRE_REFUSAL, "99999999999999999999"},
+      {std::string(600, '9'), CENTRE_REFUSAL, std::string(600, '9')},
+      {"", CENTRE_NO_CODE, "kept"},
+      {"abc", CENTRE_NO_CODE, "kept"},
+      {"-", CENTRE_NO_CODE, "kept"},
+      {"- 5", CENTRE_NO_CODE, "kept"},
+      {"   ", CENTRE_NO_CODE, "kept"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.err);
+    std::string code = "kept";
+    EXPECT_EQ(interface::readCentreCode(c.err, &code), c.kind);
+    EXPECT_EQ(code, c.code);
+  }
 }
 
 TEST(ProxyBase, NeverReleasesTheContextItWasGiven) {

@@ -176,6 +176,10 @@ TEST(PosTool, WaitsForOneReplyPerCommandBeforeEnd) {
       {"root not an object", {}, R"({"TVL":"Connect"})", 1, false},
       {"empty block", {}, R"({"TVL":{}})", 0, false},
       {"null block", {}, R"({"TVL":null})", 1, false},
+      // Deeper than any JSON reader follows: a request the daemon cannot read.
+      {"nested too deep", {}, std::string(5000, '['), 1, false},
+      {"nested too deep inside the block", {},
+       R"({"TVL":{"Connect":)" + std::string(3000, '[') + std::string(3000, ']') + "}}", 1, false},
       {"two commands", {}, R"({"TVL":{"Connect":{},"CardInfo":{"Card":"1"}}})", 2, false},
       {"unknown words answered too", {}, R"({"TVL":{"":{},"Zed":{},"end":{}}})", 3, false},
       {"comment and trailing text", {}, "{\"TVL\":{/*x*/\"Connect\":{}}} {\"TVL\":{}}", 1, false},

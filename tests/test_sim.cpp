@@ -267,6 +267,26 @@ TEST(TavrelSim, RejectsMalformedControlRequests) {
   EXPECT_EQ(Post(sim.url(), "{\"PayBonus\":{}}").http, 200);
 }
 
+// A body nested deeper than any reader follows is a body that is not JSON:
+// the centre path answers it as a request without a root, the control path
+// refuses it, and the next request is served as usual.
+TEST(TavrelSim, BodiesNestedTooDeepAreNotJson) {
+  TavrelSim sim;
+  ASSERT_TRUE(sim.start()) << sim.error();
+  const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  Exchange centre = Post(sim.url(), "{\"Connect\":" + deep + "}");
+  EXPECT_EQ(centre.http, 400);
+  EXPECT_EQ(Parse(centre.response)["err"].asString(), "1");
+  Exchange control = Post(sim.url("/_sim/answer"), deep);
+  EXPECT_EQ(control.http, 400);
+  EXPECT_EQ(Parse(control.response)["error"].asString(), "the body is not JSON");
+
+  Exchange good = Post(sim.url(), "{\"Connect\":{}}");
+  EXPECT_EQ(good.http, 200);
+  EXPECT_EQ(Parse(good.response)["err"].asString(), "0");
+  EXPECT_TRUE(sim.stop());
+}
+
 TEST(TavrelSim, ServesHttpsWithTheGivenCertificate) {
   TempDir dir;
   std::string cert, key;
@@ -289,6 +309,9 @@ TEST(TavrelSim, CommandLine) {
 
   TempDir dir;
   std::string badScript = dir.writeFile("bad.json", R"({"root":"PayBonus","status":"x"})");
+  std::string deepScript = dir.writeFile(
+      "deep.json", R"({"root":"Connect","body":)" + std::string(100000, '[') + "}");
+  std::string cutScript = dir.writeFile("cut.json", R"([{"root":"Connect")");
   struct Case {
     std::vector<std::string> args;
     std::string says;
@@ -297,6 +320,8 @@ TEST(TavrelSim, CommandLine) {
       {{"--port", "70000"}, "bad port"},
       {{"--script", dir.file("missing.json")}, "cannot read script"},
       {{"--script", badScript}, "\"status\" must be an integer"},
+      {{"--script", deepScript}, "deep.json\": not JSON"},
+      {{"--script", cutScript}, "cut.json\": not JSON"},
       {{"--cert", dir.file("c.pem")}, "--cert and --key go together"},
       {{"stray"}, "unexpected argument"},
   };

@@ -229,4 +229,34 @@ TEST(utilJsonValue, JsonParseIsForgiving) {
   EXPECT_FALSE(JsonParse("{\"a\": ", value));
 }
 
+// Nesting deeper than the reader goes makes it give up by throwing; the
+// text is then simply not parsable, whoever sent it, and the next text
+// parses as usual.
+TEST(utilJsonValue, JsonParseTreatsTooDeepNestingAsNotParsable) {
+  const int kDeep = 100000;
+  const std::string deepArrays = std::string(kDeep, '[') + std::string(kDeep, ']');
+  std::string deepObjects;
+  for (int i = 0; i < kDeep; ++i) deepObjects += "{\"a\":";
+  deepObjects += "1" + std::string(kDeep, '}');
+  const std::string cases[] = {
+      deepArrays,
+      std::string(kDeep, '['),  // cut short as well
+      deepObjects,
+      "{\"TVL\":{\"Connect\":" + deepArrays + "}}",
+      "[{\"a\":" + std::string(2000, '[') + std::string(2000, ']') + "}]",
+  };
+  for (const std::string& text : cases) {
+    SCOPED_TRACE(text.substr(0, 24));
+    Json::Value value(Json::objectValue);
+    EXPECT_FALSE(JsonParse(text, value));
+    EXPECT_TRUE(value.isNull()) << "nothing half-read is handed on";
+    ASSERT_TRUE(JsonParse("{\"a\": 3}", value));
+    EXPECT_EQ(value["a"].asInt(), 3);
+  }
+  // Nesting a POS or a centre really uses is read.
+  Json::Value value;
+  EXPECT_TRUE(JsonParse(std::string(500, '[') + std::string(500, ']'), value));
+  EXPECT_TRUE(value.isArray());
+}
+
 }  // namespace

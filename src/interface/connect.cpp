@@ -52,8 +52,10 @@ int Connection_Proxy::getConnectionCheck(Connection_Input* input, Connection_Out
   std::string response;
   int code = postRequest(*input, &response);
 
+  // JSON that is no object (null, an array, a scalar) holds no answer of
+  // the centre's: it is judged as text that is not JSON.
   Json::Value answer;
-  if (response.empty() || !JsonParse(response, answer)) {
+  if (response.empty() || !JsonParse(response, answer) || !answer.isObject()) {
     output->err = std::to_string(WS_ERR_NOT_JSON);
     output->errmsg = kBadAnswerText;
     return wsctx_error(ctx, WS_ERR_NOT_JSON);

@@ -42,8 +42,9 @@ class Connection_Proxy : public ProxyInterfaces {
   ~Connection_Proxy() override;
 
   // 20 without a URL, 14 without an input, 13 without an output (nothing
-  // sent). Then the attempt loop; an answer that is not JSON (also an empty
-  // one) gives err "5", errmsg "Неправильный формат данных" and 5.
+  // sent). Then the attempt loop; an answer that is not a JSON object (also
+  // an empty one, and null, an array or a scalar) gives err "5", errmsg
+  // "Неправильный формат данных" and 5.
   // Otherwise the answer is kept in response_text, its top-level "err" and
   // "errmsg" are copied, and the last transport code is returned.
   virtual int getConnectionCheck(Connection_Input* input, Connection_Output* output);

@@ -38,7 +38,7 @@ void OutputInterfaces::ws_base_default(WS_ctx* context) {
 int OutputInterfaces::parseBlock(const std::string& text, const char* root, Json::Value* block) {
   if (text.empty()) return WS_ERR_EMPTY;
   Json::Value answer;
-  if (!JsonParse(text, answer)) return WS_ERR_NOT_JSON;
+  if (!JsonParse(text, answer) || !answer.isObject()) return WS_ERR_NOT_JSON;
   const Json::Value* member = memberObject(answer, root);
   if (member == nullptr) return WS_ERR_NO_BLOCK;
   *block = *member;

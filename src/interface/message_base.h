@@ -45,6 +45,21 @@ constexpr std::size_t kCardNumMaxBytes = 20;
 // The output's errmsg for a non-zero deserialize result.
 const char* deserializeErrorText(int code);
 
+// How the centre's result code (an answer's "err" text) reads. The code is
+// the text's leading decimal number: blanks first, an optional sign, then
+// digits; what follows the digits is ignored.
+enum CentreCodeKind {
+  CENTRE_NO_CODE = 0,  // no digits where the number should begin
+  CENTRE_SUCCESS = 1,  // the number 0
+  CENTRE_REFUSAL = 2,  // any other number, whatever its size
+};
+// Returns the kind and, unless there is no code, sets *code to the code as
+// a reply carries it: the decimal form of a number that fits an int, and
+// for one that does not, its own digits (a "-" kept, a "+" and leading
+// zeros dropped, as the decimal form would), never a bound it was clamped
+// to, which could pass for another code of the centre's.
+int readCentreCode(const std::string& err, std::string* code);
+
 class InputInterfaces {
  public:
   virtual ~InputInterfaces() = default;
@@ -83,8 +98,9 @@ class OutputInterfaces {
  protected:
   void ws_base_default(WS_ctx* context);
   // The common first steps of every answer: 14 for an empty text, 5 for a
-  // text that is not JSON, 3 when the root is not an object or its member
-  // `root` is absent, null or not an object; else 0 with *block set.
+  // text that is not JSON or whose value is no object (null, an array, a
+  // scalar: no answer of the centre's), 3 when its member `root` is absent,
+  // null or not an object; else 0 with *block set.
   static int parseBlock(const std::string& text, const char* root, Json::Value* block);
   // "err", "errmsg" and "message" of `block`, each only when non-empty.
   void readResult(const Json::Value& block);

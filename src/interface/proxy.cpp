@@ -1,5 +1,7 @@
 // The proxy side of the message model: posting a body through the call
 // context with retries, and judging the answer.
+#include <cctype>
+
 #include "interface/message_base.h"
 #include "util/convert.h"
 
@@ -11,7 +13,33 @@ namespace {
 // it into 14, so it never reaches a caller.
 const int kNotPosted = 2;
 
+// _stoi's status for a number beyond the int range.
+const int kOutOfRange = -2;
+
 }  // namespace
+
+int readCentreCode(const std::string& err, std::string* code) {
+  int value = 0;
+  const int status = _stoi(err, &value, nullptr, 10);
+  if (status == 0) {
+    *code = n2str(value);
+    return value == 0 ? CENTRE_SUCCESS : CENTRE_REFUSAL;
+  }
+  if (status != kOutOfRange) return CENTRE_NO_CODE;
+  // Too big for an int, so certainly not 0: the digits as the centre sent
+  // them, in the decimal form a fitting code would have.
+  std::size_t pos = 0;
+  while (pos < err.size() && std::isspace(static_cast<unsigned char>(err[pos]))) ++pos;
+  std::string digits;
+  if (pos < err.size() && (err[pos] == '-' || err[pos] == '+')) {
+    if (err[pos] == '-') digits = "-";
+    ++pos;
+  }
+  while (pos < err.size() && err[pos] == '0') ++pos;
+  while (pos < err.size() && std::isdigit(static_cast<unsigned char>(err[pos]))) digits += err[pos++];
+  *code = digits;
+  return CENTRE_REFUSAL;
+}
 
 ProxyInterfaces::~ProxyInterfaces() { ProxyDestroy(); }
 

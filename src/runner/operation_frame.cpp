@@ -141,22 +141,23 @@ int tavrelRunner::runFrame(FrameOperation& op, const Json::Value& block, Json::V
       set_text(local, "errInfo", "");
       bool more = true;
       if (!out->err.empty()) {
-        int centreCode = 0;
-        bool converted = _stoi(out->err, &centreCode, nullptr, 10) == 0;
+        // A code too big for a number is still a refusal, and the reply
+        // carries its own digits (see readCentreCode).
+        std::string centreCode;
+        int kind = interface::readCentreCode(out->err, &centreCode);
         // The connection check counts a code without digits as 0.
-        if (connect && !converted) {
-          centreCode = 0;
-          converted = true;
+        if (connect && kind == interface::CENTRE_NO_CODE) {
+          kind = interface::CENTRE_SUCCESS;
+          centreCode = "0";
         }
-        if (converted) {
-          set_text(local, "err", n2str(centreCode));
-          if (centreCode == 0) {
-            set_text(local, "errMsg", "Успешное выполнение операции");
-            if (connect) more = false;
-          } else {
-            online = false;
-            set_text(local, "Offline", "1");
-          }
+        if (kind == interface::CENTRE_SUCCESS) {
+          set_text(local, "err", centreCode);
+          set_text(local, "errMsg", "Успешное выполнение операции");
+          if (connect) more = false;
+        } else if (kind == interface::CENTRE_REFUSAL) {
+          set_text(local, "err", centreCode);
+          online = false;
+          set_text(local, "Offline", "1");
         }
       }
       if (more) {

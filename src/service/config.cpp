@@ -1,9 +1,14 @@
 #include "service/config.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fstream>
+#include <memory>
+#include <sstream>
 
 #include "util/convert.h"
 #include "util/json_value.h"
@@ -112,12 +117,93 @@ bool FileExists(const char* path) {
   return true;
 }
 
-bool readJsonConfFile(const char* path, Json::Value& value) {
-  if (path == nullptr) return false;
+namespace {
+
+const std::size_t kReadChunk = 65536;
+
+// The reader lists each error as "* Line L, Column C", then its text on
+// indented lines (and maybe "See Line L, Column C for detail."). Folded to
+// one line, "Line L, Column C: text", errors joined by "; ", so that a
+// warning can carry it; control bytes become blanks.
+std::string one_line(const std::string& text) {
+  std::string out;
+  std::istringstream lines(text);
+  std::string line;
+  bool afterLocation = false;
+  while (std::getline(lines, line)) {
+    for (char& c : line) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    }
+    const std::size_t first = line.find_first_not_of(' ');
+    if (first == std::string::npos) continue;
+    line = line.substr(first, line.find_last_not_of(' ') + 1 - first);
+    if (line.compare(0, 2, "* ") == 0) {
+      if (!out.empty()) out += "; ";
+      out += line.substr(2);
+      afterLocation = true;
+      continue;
+    }
+    if (!out.empty()) out += afterLocation ? ": " : " ";
+    out += line;
+    afterLocation = false;
+  }
+  return out;
+}
+
+// A configuration of which nothing could be read.
+bool read_nothing(Json::Value& value, std::string* errors, const std::string& why) {
+  value = Json::Value(Json::objectValue);
+  *errors = why;
+  return false;
+}
+
+// The file's bytes, at most kConfFileMaxBytes + 1 of them (so that a file
+// over the limit shows as such); false when it cannot be read.
+bool read_bounded(std::ifstream& in, std::string* text) {
+  char chunk[kReadChunk];
+  while (text->size() <= kConfFileMaxBytes) {
+    const std::size_t want = std::min(sizeof chunk, kConfFileMaxBytes + 1 - text->size());
+    in.read(chunk, static_cast<std::streamsize>(want));
+    text->append(chunk, static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) return false;
+    if (in.eof()) break;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool readJsonConfFile(const char* path, Json::Value& value, std::string* errors) {
+  std::string ignored;
+  if (errors == nullptr) errors = &ignored;
+  errors->clear();
+  if (path == nullptr) return read_nothing(value, errors, "no file name");
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  if (!in) return read_nothing(value, errors, std::string("cannot open: ") + std::strerror(errno));
+  std::string text;
+  if (!read_bounded(in, &text)) {
+    return read_nothing(value, errors, std::string("cannot read: ") + std::strerror(errno));
+  }
+  if (text.size() > kConfFileMaxBytes) {
+    return read_nothing(value, errors,
+                        "larger than " + std::to_string(kConfFileMaxBytes) + " bytes");
+  }
+
   Json::CharReaderBuilder builder;
   builder["allowComments"] = true;
-  std::string errors;
-  return Json::parseFromStream(builder, in, &value, &errors);
+  const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  std::string found;
+  // The reader builds in place and leaves `value` untouched when it finds
+  // nothing at all: start from the empty configuration.
+  value = Json::Value(Json::objectValue);
+  try {
+    const char* begin = text.data();
+    if (reader->parse(begin, begin + text.size(), &value, &found)) return true;
+  } catch (const std::exception& e) {
+    // Nesting beyond the reader's limit (or memory running out) ends the
+    // read by a throw, part-way: none of it is used.
+    return read_nothing(value, errors, one_line(e.what()));
+  }
+  *errors = one_line(found);
+  return false;
 }

@@ -4,6 +4,7 @@
 #ifndef NORVALEN_SERVICE_CONFIG_H_
 #define NORVALEN_SERVICE_CONFIG_H_
 
+#include <cstddef>
 #include <string>
 
 #include <json/json.h>
@@ -34,8 +35,20 @@ std::string getConfVal(const char* name, const Json::Value& conf, const std::str
 // True when `path` is non-null and can be opened for reading.
 bool FileExists(const char* path);
 
-// Parses the whole file (comments allowed) into `value`. False for a null
-// path, an unreadable file or a parse error; `value` keeps what was read.
-bool readJsonConfFile(const char* path, Json::Value& value);
+// The largest configuration file that is read. A configuration is a few
+// dozen keys; anything near this size is a wrong file (a log, a device),
+// and it must not be taken into memory whole.
+constexpr std::size_t kConfFileMaxBytes = 1048576;
+
+// Parses the whole file (comments allowed) into `value`; true when it reads.
+// On a syntax error it returns false and `value` holds what the reader
+// delivered before the error (the keys read so far stay in use), or an
+// empty object when it delivered nothing. On every other failure (a null
+// path, a file that cannot be opened or read, one larger than
+// kConfFileMaxBytes, nesting deeper than the reader goes) `value` becomes
+// an empty object: every key takes its default. With `errors`, the reason
+// is left there on one line (the reader's own words, with line and column,
+// for a syntax error), and "" when the file reads.
+bool readJsonConfFile(const char* path, Json::Value& value, std::string* errors = nullptr);
 
 #endif  // NORVALEN_SERVICE_CONFIG_H_

@@ -41,12 +41,6 @@ bool set_process_locale() {
 // to the launching process of a background start.
 void report_failure(const std::string& text) { daemonStartFailed(text); }
 
-// TODO(lead): the reader's own message once config.h hands it back.
-bool readConfigFile(const char* path, Json::Value& conf, std::string* errors) {
-  errors->clear();
-  return readJsonConfFile(path, conf);
-}
-
 std::string base_name(const char* execfile) {
   std::string word = execfile ? execfile : "";
   size_t slash = word.rfind('/');
@@ -112,7 +106,7 @@ int serviceMain(int argc, char** argv) {
   std::string config_file = findConfigFile(opts.p_opt_config.given, opts.p_opt_config.text);
   if (!config_file.empty()) {
     std::string errors;
-    if (!readConfigFile(config_file.c_str(), conf, &errors)) {
+    if (!readJsonConfFile(config_file.c_str(), conf, &errors)) {
       // The keys the reader delivered before the mistake are still used.
       warnings.push_back("Ошибка в файле конфигурации " + config_file + " : " + errors);
     }

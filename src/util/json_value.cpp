@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <exception>
 #include <limits>
 
 #include "util/convert.h"
@@ -22,8 +23,16 @@ std::string JsonOut(const Json::Value& value, bool styled) {
 }
 
 bool JsonParse(const std::string& text, Json::Value& value) {
-  Json::Reader reader;
-  return reader.parse(text, value);
+  // The reader gives up on nesting beyond its depth limit by throwing, and
+  // may run out of memory on a huge text; neither may escape into a session
+  // or a start-up. What it built up to then is not handed on.
+  try {
+    Json::Reader reader;
+    return reader.parse(text, value);
+  } catch (const std::exception&) {
+    value = Json::Value();
+    return false;
+  }
 }
 
 #pragma GCC diagnostic pop

@@ -15,7 +15,9 @@ std::string JsonOut(const Json::Value& value, bool styled);
 
 // Parses `text` with the forgiving reader used for POS requests and centre
 // answers (comments allowed, text after the first value ignored). Returns
-// true when a value was read; `value` holds what the reader produced.
+// true when a value was read; `value` holds what the reader produced. Never
+// throws: nesting deeper than the reader's limit (1000 levels) makes the
+// text not parsable, and `value` is then null.
 bool JsonParse(const std::string& text, Json::Value& value);
 
 // Text form of a scalar: "" for null, the string (cut at a NUL), decimal for

@@ -14,9 +14,9 @@ struct ReplyExpectation {
 // of their names and answers each with one line, up to "End", which closes
 // the connection without a reply. The block is the member `root` of the
 // request object, or the whole object when `root` is empty. A request that
-// the daemon cannot take apart (not JSON, not an object, no `root` member,
-// a block that is not an object) gets one ERROR line; an empty block gets
-// none.
+// the daemon cannot take apart (not JSON, also nested deeper than 1000
+// levels; not an object, no `root` member, a block that is not an object)
+// gets one ERROR line; an empty block gets none.
 ReplyExpectation ExpectReplies(const std::string& request, const std::string& root);
 
 #endif  // NORVALEN_POS_REPLY_COUNT_H_
