@@ -83,9 +83,9 @@ TEST(utilConvert, IntegersAndCText) {
   EXPECT_EQ(n2str(-9223372036854775807LL - 1), "-9223372036854775808");
   EXPECT_EQ(n2str(12.5), "12.500000");
   // The pointer is used inside the full expression that produced it.
-  EXPECT_STREQ(n2Cstr(-42), "-42");
+  EXPECT_STREQ(n2Cstr(-42).c_str(), "-42");
   EXPECT_EQ(std::string("n=") + n2Cstr(7LL).c_str(), "n=7");
-  EXPECT_STREQ(n2Cstr(0.5), "0.500000");
+  EXPECT_STREQ(n2Cstr(0.5).c_str(), "0.500000");
   EXPECT_EQ(static_cast<const char*>(CText()), nullptr);
 }
 
