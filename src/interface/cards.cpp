@@ -26,27 +26,6 @@ const char* defaultQrType(const std::string& qr_code) {
   return qr_code.empty() ? kQrTypeWithoutCode : kQrTypeWithCode;
 }
 
-// The first character of `text`: one byte for ASCII, the whole sequence of a
-// UTF-8 character, so a non-ASCII status never hands the POS half a letter.
-// A byte that starts no complete sequence is taken alone.
-std::string firstCharacter(const std::string& text) {
-  if (text.empty()) return std::string();
-  const unsigned char lead = static_cast<unsigned char>(text[0]);
-  std::size_t length = 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-  }
-  if (length > text.size()) return text.substr(0, 1);
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return text.substr(0, 1);
-  }
-  return text.substr(0, length);
-}
-
 // One element of "Check" at its 1-based `position`.
 std::unique_ptr<ui_OrderItem> readLine(const Json::Value& element, unsigned position) {
   std::unique_ptr<ui_OrderItem> line(new ui_OrderItem());

@@ -7,15 +7,9 @@
 
 namespace {
 
-using interface::connect::Connection_Input;
-using interface::connect::Connection_Output;
-using interface::connect::Connection_Proxy;
-
-}  // namespace
-
-class ConnectionCheck : public FrameOperation {
+class ConnectionCheck : public SetOperation<ConnectionSet> {
  public:
-  explicit ConnectionCheck(tavrelRunner& runner) : FrameOperation(runner) {}
+  ConnectionCheck(tavrelRunner& runner, ConnectionSet& set) : SetOperation(runner, set) {}
 
   CmdCodes code() const override { return CMD_CONNECT; }
   bool isConnectionCheck() const override { return true; }
@@ -23,10 +17,6 @@ class ConnectionCheck : public FrameOperation {
     return "Ошибка инициализации проверки соединения  : (система занята) ";
   }
   std::string openingText() const override { return "Проверка соединения с сервером : ( "; }
-  void clearSet() override { set().clear(); }
-  void createSet(WS_ctx* ctx) override { set().create(ctx); }
-  interface::InputInterfaces* input() override { return set().input.get(); }
-  interface::OutputInterfaces* output() override { return set().output.get(); }
   // The whole request block is posted, whatever else it holds.
   std::string requestText(const Json::Value& block) override {
     return set().input->serialize(block);
@@ -36,12 +26,11 @@ class ConnectionCheck : public FrameOperation {
   }
   const char* debugRecvPrefix() const override { return "DEBUG : ON POST RECV <= "; }
   void releaseAfterLoop() override { set().clear(); }
-
- private:
-  ConnectionSet& set() { return runner_.connSet; }
 };
 
+}  // namespace
+
 int tavrelRunner::runConnInfo(const Json::Value& block, Json::Value& reply) {
-  ConnectionCheck op(*this);
+  ConnectionCheck op(*this, connSet);
   return runFrame(op, block, reply);
 }

@@ -13,6 +13,7 @@ namespace {
 
 const char* const kNoLinkText = "Отсутствует соединение";
 const char* const kNoUrlText = "Не задан URL для подключения к процессингу Tavrel";
+const char* const kBadCommandText = "Неверный формат команды";
 
 // The operation's private copy of the call context, released at its end
 // whatever way the operation leaves.
@@ -34,14 +35,24 @@ std::string FrameOperation::busyText() const {
 
 int FrameOperation::readRequest(const Json::Value& block) { return input()->readRequest(block); }
 
-std::string FrameOperation::formatText(int code) const {
-  // An operation with a format text of its own overrides this.
+std::string FrameOperation::formatText() const { return kBadCommandText; }
+
+tavrelCardInfo* FrameOperation::card() { return runner_.cardInfo(); }
+
+namespace {
+
+// The text of a validation failure: the codes every family shares have one
+// text each, any other code the operation's own.
+std::string validation_text(const FrameOperation& op, int code) {
   switch (code) {
-    case 25: return "Не указан номер карты";
-    case 27: return "Неверный формат номера карты";
-    default: return "Неверный формат команды";
+    case interface::WS_ERR_NO_CARD: return "Не указан номер карты";
+    case interface::WS_ERR_CARD_TOO_LONG: return "Неверный формат номера карты";
+    case interface::WS_ERR_NO_BLOCK: return kBadCommandText;
+    default: return op.formatText();
   }
 }
+
+}  // namespace
 
 std::string FrameOperation::requestText(const Json::Value& block) {
   (void)block;
@@ -63,11 +74,15 @@ int tavrelRunner::runFrame(FrameOperation& op, const Json::Value& block, Json::V
     reply = local;
     return 18;
   }
-  if (!connect && ensureCard() == nullptr) {
-    set_text(local, "err", "8");
-    set_text(local, "errMsg", "Ошибка выделения памяти");
-    reply = local;
-    return 8;
+  if (!connect) {
+    tavrelCardInfo* current = ensureCard();
+    if (current == nullptr) {
+      set_text(local, "err", "8");
+      set_text(local, "errMsg", "Ошибка выделения памяти");
+      reply = local;
+      return 8;
+    }
+    op.onCardRecord(*current);
   }
   opOffline = false;
   online = false;
@@ -99,6 +114,7 @@ int tavrelRunner::runFrame(FrameOperation& op, const Json::Value& block, Json::V
     reply = local;
     return refused;
   }
+  op.beforeLoop();
   wsctx_reset_counter(ctx.get());
 
   while (!wsctx_outof_retries(ctx.get())) {
@@ -109,9 +125,18 @@ int tavrelRunner::runFrame(FrameOperation& op, const Json::Value& block, Json::V
     op.createSet(ctx.get());
 
     if (!connect) {
+      if (interface::ProductCodeInput* products = op.productInput()) {
+        products->zero_fill = isProductZeroFilled();
+        products->id_length = static_cast<unsigned>(getProductIdLenght());
+      }
+      std::string text;
       int code = op.readRequest(block);
       if (code != 0) {
-        std::string text = op.formatText(code);
+        text = validation_text(op, code);
+      } else {
+        code = op.copyRequest(&text);
+      }
+      if (code != 0) {
         set_text(local, "err", n2str(code));
         set_text(local, "errMsg", text);
         result = code;

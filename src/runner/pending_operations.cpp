@@ -1,4 +1,4 @@
-// Card information, bonus payment and return, commit and undo join the
+// Bonus payment and return, commit and undo join the
 // runner with their message families. Until then the POS receives the
 // frame's first reply for them, and nothing reaches the centre or the
 // journal.
@@ -15,7 +15,6 @@ int not_connected(Json::Value& reply) {
 
 }  // namespace
 
-int tavrelRunner::runCardInfo(const Json::Value&, Json::Value& reply) { return not_connected(reply); }
 int tavrelRunner::runPaymentInfo(const Json::Value&, Json::Value& reply, bool) {
   return not_connected(reply);
 }

@@ -104,9 +104,9 @@ tavrelCardInfo* tavrelRunner::ensureCard() {
 }
 
 void tavrelRunner::clearConnInfo() { connSet.clear(); }
-// The card, payment, return, commit and undo message sets join the runner
-// with their operations; until then there is nothing of theirs to release.
-void tavrelRunner::clearCardInfo() {}
+void tavrelRunner::clearCardInfo() { cardSet.clear(); }
+// The payment, return, commit and undo message sets join the runner with
+// their operations; until then there is nothing of theirs to release.
 void tavrelRunner::clearPaymentInfo() {}
 void tavrelRunner::clearRtrnInfo() {}
 void tavrelRunner::clearCommitInfo() {}

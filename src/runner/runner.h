@@ -14,6 +14,7 @@
 
 #include <json/json.h>
 
+#include "interface/cards.h"
 #include "interface/connect.h"
 #include "runner/card_info.h"
 #include "runner/message_set.h"
@@ -26,7 +27,8 @@ class FrameOperation;
 
 using ConnectionSet = MessageSet<interface::connect::Connection_Proxy, interface::connect::Connection_Input,
                                  interface::connect::Connection_Output>;
-class ConnectionCheck;
+using CardSet =
+    MessageSet<interface::cards::Card_Proxy, interface::cards::Card_Input, interface::cards::Card_Output>;
 
 // The processing centre's time limits and attempt limit as the runner
 // applies them. A time limit that is not positive would reach the transport
@@ -140,8 +142,8 @@ class tavrelRunner {
   WS_ctx* sharedContext() const { return wsCtx; }
 
  private:
+  // The frame runs every operation; operations reach the runner through it.
   friend class FrameOperation;
-  friend class ConnectionCheck;
 
   // The operation frame shared by all operations (operation_frame.cpp).
   int runFrame(FrameOperation& op, const Json::Value& block, Json::Value& reply);
@@ -178,6 +180,7 @@ class tavrelRunner {
   storage::TavrelDb journalDb;
   WS_ctx* wsCtx = nullptr;
   ConnectionSet connSet;
+  CardSet cardSet;
   bool initialized = false;
   bool connected = false;
   // Read without the lock by every new session for its first log line.

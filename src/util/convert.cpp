@@ -271,3 +271,21 @@ wchar_t* ctow(const char* text, unsigned int size_chars) {
   if (n < size_chars) buffer[n] = L'\0';
   return buffer;
 }
+
+std::string firstCharacter(const std::string& text) {
+  if (text.empty()) return std::string();
+  const unsigned char lead = static_cast<unsigned char>(text[0]);
+  std::size_t length = 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+  }
+  if (length > text.size()) return text.substr(0, 1);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return text.substr(0, 1);
+  }
+  return text.substr(0, length);
+}

@@ -45,6 +45,12 @@ int _stol(const std::string& text, long long* result, unsigned int* end, int bas
 int _stoi64(const std::string& text, long long* result, unsigned int* end, int base);
 int _stod(const std::string& text, double* result, unsigned int* end);
 
+// The first character of `text`: one byte for ASCII, the whole sequence of a
+// UTF-8 character, so that a one-letter code taken from a non-ASCII text is
+// never half a letter. A byte that starts no complete sequence is taken
+// alone; empty text gives empty text.
+std::string firstCharacter(const std::string& text);
+
 std::vector<std::string> split(const std::string& text, char delimiter);
 std::vector<std::string> split(const std::string& text, std::string delimiter);
 
