@@ -158,6 +158,9 @@ int tavrelRunner::runFrame(FrameOperation& op, const Json::Value& block, Json::V
     }
 
     if (result == 0) {
+      // The answer decides: an earlier attempt that failed does not leave
+      // the POS believing the operation went offline.
+      local.removeMember("Offline");
       connected = true;
       online = true;
       netStatus = 1;
