@@ -1,6 +1,7 @@
 // How the byte stream of one POS connection is cut into requests.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -8,15 +9,30 @@
 
 namespace {
 
-// Feeds each chunk as one receive; returns the requests, oversized ones as "<OVERSIZED>".
+// A chunk that stands for the quiet time passing instead of a receive.
+const char* const kQuiet = "<QUIET>";
+
+// Feeds each chunk as one receive (kQuiet: flush); returns the requests,
+// oversized ones as "<OVERSIZED>", unfinished ones as "<UNFINISHED>" and
+// their text.
 std::vector<std::string> frame(const std::vector<std::string>& chunks, RequestFramer* framer = nullptr) {
   RequestFramer local;
   RequestFramer& f = framer ? *framer : local;
   std::vector<std::string> got;
   for (const std::string& chunk : chunks) {
     std::vector<RequestFramer::Item> items;
-    f.feed(chunk.data(), chunk.size(), &items);
-    for (const auto& item : items) got.push_back(item.oversized ? "<OVERSIZED>" : item.text);
+    if (chunk == kQuiet) {
+      f.flush(&items);
+    } else {
+      f.feed(chunk.data(), chunk.size(), &items);
+    }
+    for (const auto& item : items) {
+      if (item.oversized) {
+        got.push_back("<OVERSIZED>");
+      } else {
+        got.push_back(item.unfinished ? "<UNFINISHED>" + item.text : item.text);
+      }
+    }
   }
   return got;
 }
@@ -72,6 +88,125 @@ TEST(RequestFramer, LargeRequestUnderTheLimitIsWhole) {
   V got = frame(chunks);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0], value);
+}
+
+TEST(RequestFramer, ScanningResumesWhereTheLastReceiveStopped) {
+  struct Case {
+    const char* name;
+    V chunks;
+    V expected;
+  } cases[] = {
+      {"comment end split", {"/* a *", "/ {\"a\":1}"}, {R"({"a":1})"}},
+      {"comment start split", {"/", "* x */{\"a\":1}"}, {R"({"a":1})"}},
+      {"/*/ does not close", {"/*", "/", " still open */{\"a\":1}"}, {R"({"a":1})"}},
+      {"stars before the end", {"/* **", "*", "/{\"a\":1}"}, {R"({"a":1})"}},
+      {"line comment over three receives", {"// note", " more", "\n{\"a\":1}"}, {R"({"a":1})"}},
+      {"slash then text", {"/", "x"}, {"/x"}},
+      {"comment after a value", {"{\"a\":1} /* x", " */ {\"b\":2}"}, {R"({"a":1})", R"({"b":2})"}},
+      {"escape split", {"{\"a\":\"\\", "\"}\"}"}, {R"({"a":"\"}"})"}},
+      {"comment inside a value split", {"{\"a\":1 /* } *", "/ }"}, {"{\"a\":1 /* } */ }"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(frame(c.chunks), c.expected) << c.name;
+}
+
+// One byte per receive through a long comment between requests and a long
+// value: a scan that started again from the front of what is held would
+// take minutes here, not milliseconds.
+TEST(RequestFramer, WorkGrowsWithTheBytesReceivedOnly) {
+  std::string comment = "/*";
+  while (comment.size() < 200000) comment += "*x";
+  comment += "*/";
+  const std::string value = "{\"a\":\"" + std::string(200000, 'x') + "\"}";
+  const std::string stream = comment + value;
+  RequestFramer f;
+  std::vector<RequestFramer::Item> items;
+  const auto start = std::chrono::steady_clock::now();
+  for (char c : stream) f.feed(&c, 1, &items);
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].text, value);
+  EXPECT_LT(elapsed.count(), 2000) << "ms for " << stream.size() << " one-byte receives";
+}
+
+// Whatever the framer holds open counts against the one cap: a value, or a
+// comment between requests that has not ended. Blanks and closed comments
+// are dropped as they pass and cost nothing.
+TEST(RequestFramer, AnOpenCommentCountsAgainstTheCap) {
+  const std::size_t kMax = RequestFramer::kMaxRequest;
+  const std::string x(kMax, 'x');
+  std::string closedComments;
+  while (closedComments.size() <= kMax) closedComments += "/* closed */ ";
+  struct Case {
+    const char* name;
+    V chunks;
+    V expected;
+  } cases[] = {
+      {"open block comment", {"/*", x, "more", "*/{\"a\":1}"}, {"<OVERSIZED>", R"({"a":1})"}},
+      {"open line comment", {"// ", x, "more", "\n{\"a\":1}"}, {"<OVERSIZED>", R"({"a":1})"}},
+      {"after a value", {"{\"b\":2} /*" + x, "*/{\"a\":1}"}, {R"({"b":2})", "<OVERSIZED>", R"({"a":1})"}},
+      {"comment of exactly the cap", {"/*" + std::string(kMax - 4, 'x') + "*/{\"a\":1}"}, {R"({"a":1})"}},
+      {"closed comments", {closedComments, "{\"a\":1}"}, {R"({"a":1})"}},
+      {"blanks", {std::string(kMax, ' '), std::string(kMax, '\n'), "{\"a\":1}"}, {R"({"a":1})"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(frame(c.chunks), c.expected) << c.name;
+
+  // Nothing of an open comment is kept, however long it runs.
+  RequestFramer f;
+  EXPECT_EQ(frame({"/*", x, x, x}, &f), V({"<OVERSIZED>"}));
+  EXPECT_EQ(f.pending(), 0u);
+}
+
+TEST(RequestFramer, TheQuietTimeEndsWhatIsStillOpen) {
+  const std::string x(RequestFramer::kMaxRequest, 'x');
+  struct Case {
+    const char* name;
+    V chunks;
+    V expected;
+  } cases[] = {
+      {"one brace short", {R"({"TVL":{"Connect":{}})", kQuiet, "{\"a\":1}"},
+       {R"(<UNFINISHED>{"TVL":{"Connect":{}})", R"({"a":1})"}},
+      {"open string", {"{\"a\":\"}", kQuiet, "{\"a\":1}"}, {"<UNFINISHED>{\"a\":\"}", R"({"a":1})"}},
+      {"reported once", {"{", kQuiet, kQuiet, "}"}, {"<UNFINISHED>{", "}"}},
+      {"oversized value being skipped", {"{\"a\":\"" + x, kQuiet, "{\"a\":1}"}, {"<OVERSIZED>", R"({"a":1})"}},
+      {"open comment", {"/* x", kQuiet, "{\"a\":1}"}, {R"({"a":1})"}},
+      {"oversized comment", {"/*" + x, kQuiet, "{\"a\":1}"}, {"<OVERSIZED>", R"({"a":1})"}},
+      {"lone slash is text", {"/", kQuiet}, {"/"}},
+      {"lone slash after a value is dropped", {"{\"a\":1}/", kQuiet, "{\"b\":2}"}, {R"({"a":1})", R"({"b":2})"}},
+      {"nothing open", {"{\"a\":1}  ", kQuiet, "{\"b\":2}"}, {R"({"a":1})", R"({"b":2})"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(frame(c.chunks), c.expected) << c.name;
+}
+
+TEST(RequestFramer, WaitsOnlyWhileSomethingIsOpen) {
+  const std::string x(RequestFramer::kMaxRequest, 'x');
+  struct Case {
+    const char* name;
+    std::string fed;
+    bool waiting;
+  } cases[] = {
+      {"nothing", "", false},
+      {"complete value", "{\"a\":1}", false},
+      {"blanks", "  \r\n\0"s, false},
+      {"closed comment", "/* x */", false},
+      {"text", "hello", false},
+      {"open value", "{\"a\":", true},
+      {"lone slash", "/", true},
+      {"open block comment", "/* x", true},
+      {"open line comment", "// x", true},
+      {"open comment after a value", "{\"a\":1} /* x", true},
+      {"oversized value being skipped", "{\"a\":\"" + x, true},
+      {"oversized value ended", "{\"a\":\"" + x + "\"}", false},
+  };
+  for (const Case& c : cases) {
+    RequestFramer f;
+    std::vector<RequestFramer::Item> items;
+    f.feed(c.fed.data(), c.fed.size(), &items);
+    EXPECT_EQ(f.waiting(), c.waiting) << c.name;
+    f.flush(&items);
+    EXPECT_FALSE(f.waiting()) << c.name << ": after the quiet time";
+    EXPECT_EQ(f.pending(), 0u) << c.name;
+  }
 }
 
 }  // namespace

@@ -96,6 +96,26 @@ TEST(TCPServerSocket, PortInUseThrowsBindTextAndLeavesNoDescriptor) {
   EXPECT_EQ(open_descriptor_count(), before);
 }
 
+// A restarted daemon binds at once although its last connections still
+// wait out TCP's closing time on the port; a listener on the port keeps it
+// (see PortInUseThrowsBindTextAndLeavesNoDescriptor).
+TEST(TCPServerSocket, BindsWhileAnEarlierConnectionOnThePortIsClosing) {
+  Connection pair;
+  ASSERT_NO_FATAL_FAILURE(connect_pair(&pair));
+  pair.accepted.reset();  // the server's end closes first and goes to TIME_WAIT
+  ASSERT_TRUE(pair.client.isClosedByPeer(seconds(5)));
+  pair.client.close();
+  pair.server.reset();
+  std::this_thread::sleep_for(milliseconds(50));  // the last FIN is acknowledged
+  std::string failure;
+  try {
+    TCPServerSocket again(static_cast<unsigned short>(pair.port), 3);
+  } catch (const SocketException& e) {
+    failure = e.what();
+  }
+  EXPECT_EQ(failure, "");
+}
+
 TEST(TCPServerSocket, DestructionClosesListenerAndConnections) {
   const int before = open_descriptor_count();
   {
@@ -279,6 +299,56 @@ TEST(CommunicatingSocket, SendAllToClosedPeerThrowsAndProcessSurvives) {
   EXPECT_TRUE(text == with_system_text("Ошибка отправки данных", EPIPE) ||
               text == with_system_text("Ошибка отправки данных", ECONNRESET))
       << text;
+}
+
+TEST(CommunicatingSocket, WaitReadableIsBoundedAndWakesForBytesAndForTheClose) {
+  Connection pair;
+  ASSERT_NO_FATAL_FAILURE(connect_pair(&pair));
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(pair.accepted->waitReadable(200));
+  auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, milliseconds(190));
+  EXPECT_LT(waited, seconds(2));
+
+  ASSERT_TRUE(pair.client.sendRaw("x"));
+  start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(pair.accepted->waitReadable(5000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(2));
+  char buffer[8];
+  EXPECT_EQ(pair.accepted->recv(buffer, sizeof(buffer)), 1u);
+
+  pair.client.close();
+  EXPECT_TRUE(pair.accepted->waitReadable(5000));
+  EXPECT_EQ(pair.accepted->recv(buffer, sizeof(buffer)), 0u);
+}
+
+TEST(CommunicatingSocket, WaitReadableGoesOnForTheTimeLeftAfterASignal) {
+  Connection pair;
+  ASSERT_NO_FATAL_FAILURE(connect_pair(&pair));
+  InterruptingSignal interrupting;
+  const pthread_t waiter = ::pthread_self();
+  std::atomic<bool> done{false};
+  std::thread nudger([&] {
+    while (!done) {
+      ::pthread_kill(waiter, SIGUSR1);
+      std::this_thread::sleep_for(milliseconds(10));
+    }
+  });
+  const auto start = std::chrono::steady_clock::now();
+  std::string failure;
+  bool ready = true;
+  try {
+    ready = pair.accepted->waitReadable(300);
+  } catch (const SocketException& e) {
+    failure = e.what();
+  }
+  const auto waited = std::chrono::steady_clock::now() - start;
+  done = true;
+  nudger.join();
+  EXPECT_EQ(failure, "");
+  EXPECT_FALSE(ready);
+  EXPECT_GE(waited, milliseconds(290));
+  EXPECT_LT(waited, seconds(3));
 }
 
 TEST(CommunicatingSocket, SendIsOneCallAndRecvTakesWhatHasArrived) {

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <vector>
@@ -20,7 +21,25 @@ namespace {
 const char* const kBadFormat = "Формат запроса задан неверно";
 const char* const kNoLinkText = "Отсутствует соединение";
 
+// Sessions counted by admitClient and not yet ended.
+std::atomic<int> open_sessions{0};
+
 void session_log(const std::string& text) { log(text, 0, !detach); }
+
+// A failure of the session layer: to the error log and the operation log.
+void both_logs(const std::string& text) {
+  log(text, 1, !detach);
+  session_log(text);
+}
+
+// Gives back the place of one session when its thread ends, however it ends.
+class SessionPlace {
+ public:
+  SessionPlace() = default;
+  ~SessionPlace() { open_sessions.fetch_sub(1); }
+  SessionPlace(const SessionPlace&) = delete;
+  SessionPlace& operator=(const SessionPlace&) = delete;
+};
 
 std::string prefix(unsigned long threadId) { return "[" + std::to_string(threadId) + "] : "; }
 
@@ -99,8 +118,7 @@ void run_locked(tavrelRunner& runner, CmdCodes code, const Json::Value& block, J
 void command_failed(Json::Value& slot, const std::string& text) {
   slot = Json::Value(Json::objectValue);
   refuse(slot, "-1", kNoLinkText);
-  log(text, 1, !detach);
-  session_log(text);
+  both_logs(text);
 }
 
 }  // namespace
@@ -139,7 +157,7 @@ bool processRequest(tavrelRunner& runner, const std::string& text, unsigned long
   const bool wrapped = runner.useJsonRoot();
   const std::string root = wrapped && runner.JsonRoot() ? runner.JsonRoot() : "";
   const Json::Value block = wrapped ? request[root] : request;
-  if (!block.isObject()) {
+  if (!block.isObject() || block.size() > kMaxMembers) {
     session_log(requestLine);
     send_reply(errorReply("-1", kBadFormat), threadId, send);
     return false;
@@ -187,6 +205,7 @@ bool processRequest(tavrelRunner& runner, const std::string& text, unsigned long
 
 void* HandleTcpClient(void* socket) {
   pthread_detach(pthread_self());
+  SessionPlace place;  // declared first: given back after the socket is closed
   std::unique_ptr<TCPSocket> sock(static_cast<TCPSocket*>(socket));
   const unsigned long threadId = static_cast<unsigned long>(pthread_self());
   try {
@@ -194,16 +213,14 @@ void* HandleTcpClient(void* socket) {
     try {
       address = sock->getForeignAddress();
     } catch (const SocketException&) {
-      log("Ошибка получения адреса клиента", 1, !detach);
-      session_log("Ошибка получения адреса клиента");
+      both_logs("Ошибка получения адреса клиента");
       return nullptr;
     }
     unsigned short port = 0;
     try {
       port = sock->getForeignPort();
     } catch (const SocketException&) {
-      log("Ошибка получения порта клиента", 1, !detach);
-      session_log("Ошибка получения порта клиента");
+      both_logs("Ошибка получения порта клиента");
       return nullptr;
     }
     session_log("Подключение клиента " + address + ":" + std::to_string(port) + " в потоке " +
@@ -213,18 +230,30 @@ void* HandleTcpClient(void* socket) {
     if (pRun == nullptr) return nullptr;
 
     ReplySender send = [&sock](const std::string& line) { sock->sendAll(line.data(), line.size()); };
-    std::vector<char> buffer(RequestFramer::kMaxRequest + 1);
+    // On the stack: its pages become resident only as bytes arrive.
+    char chunk[kReceiveChunk];
     RequestFramer framer;
     bool end = false;
     while (!end) {
-      std::size_t received = sock->recv(buffer.data(), RequestFramer::kMaxRequest);
-      if (received == 0) break;
       std::vector<RequestFramer::Item> requests;
-      framer.feed(buffer.data(), received, &requests);
+      if (framer.waiting() && !sock->waitReadable(RequestFramer::kQuietTimeMs)) {
+        framer.flush(&requests);
+      } else {
+        const std::size_t received = sock->recv(chunk, sizeof(chunk));
+        if (received == 0) break;
+        framer.feed(chunk, received, &requests);
+      }
       for (const RequestFramer::Item& item : requests) {
         if (item.oversized) {
           session_log(prefix(threadId) + " => (запрос длиннее " +
                       std::to_string(RequestFramer::kMaxRequest) + " байт отброшен)");
+          send_reply(errorReply("-1", kBadFormat), threadId, send);
+          continue;
+        }
+        if (item.unfinished) {
+          session_log(prefix(threadId) + " => " + item.text);
+          session_log(prefix(threadId) + " => (запрос не завершён за " +
+                      std::to_string(RequestFramer::kQuietTimeMs) + " мс)");
           send_reply(errorReply("-1", kBadFormat), threadId, send);
           continue;
         }
@@ -242,11 +271,18 @@ void* HandleTcpClient(void* socket) {
 
 void admitClient(std::unique_ptr<TCPSocket> client) {
   if (!client) return;
+  if (open_sessions.fetch_add(1) >= kMaxSessions) {
+    open_sessions.fetch_sub(1);
+    client.reset();  // closed before anything else is done for it
+    both_logs("Отказ в подключении: открыто сессий " + std::to_string(kMaxSessions) +
+              " (предел)");
+    return;
+  }
   pthread_t thread;
   TCPSocket* handed = client.release();
   if (pthread_create(&thread, nullptr, HandleTcpClient, handed) != 0) {
-    log("Ошибка создание потока подключения клиента", 1, !detach);
-    session_log("Ошибка создание потока подключения клиента");
+    open_sessions.fetch_sub(1);
+    both_logs("Ошибка создание потока подключения клиента");
     delete handed;
   }
 }

@@ -3,8 +3,11 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <chrono>
 
 namespace {
 
@@ -69,6 +72,22 @@ std::size_t CommunicatingSocket::recv(void* buffer, std::size_t bufferLen) {
   return static_cast<std::size_t>(received);
 }
 
+bool CommunicatingSocket::waitReadable(int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  int left = timeoutMs < 0 ? 0 : timeoutMs;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(left);
+  for (;;) {
+    pollfd wanted{descriptor(), POLLIN, 0};
+    const int ready = ::poll(&wanted, 1, left);
+    if (ready > 0) return true;
+    if (ready == 0) return false;
+    if (errno != EINTR) throw SocketException("Ошибка ожидания данных", true);
+    const auto rest =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    left = rest > 0 ? static_cast<int>(rest) : 0;
+  }
+}
+
 std::string CommunicatingSocket::getForeignAddress() const {
   sockaddr_in address{};
   if (!peer_address(descriptor(), &address)) {
@@ -95,6 +114,10 @@ unsigned short CommunicatingSocket::getForeignPort() const {
 // destructor closes the descriptor.
 TCPServerSocket::TCPServerSocket(unsigned short localPort, int queueLen)
     : Socket(SOCK_STREAM, IPPROTO_TCP) {
+  const int on = 1;
+  if (::setsockopt(descriptor(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on)) < 0) {
+    throw SocketException("Ошибка установки параметров сокета", true);
+  }
   setLocalPort(localPort);
   setListen(queueLen);
 }

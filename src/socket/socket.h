@@ -2,11 +2,13 @@
 // connected socket a client session talks through.
 //
 // Each object owns exactly one descriptor and closes it when destroyed. The
-// classes add no buffering, framing or time-outs and set no socket options:
-// `send` and `recv` are one system call each. Every failure throws
-// SocketException with the operator's text; the object stays valid and keeps
-// its descriptor. An object is used by one thread at a time, except
-// TCPServerSocket::shutdown (see there).
+// classes add no buffering or framing: `send` and `recv` are one system call
+// each and wait as the system does; waitReadable is the one wait with a time
+// limit. The one socket option set is address reuse on the listening socket
+// (see TCPServerSocket). Every failure throws SocketException with the
+// operator's text; the object stays valid and keeps its descriptor. An
+// object is used by one thread at a time, except TCPServerSocket::shutdown
+// (see there).
 //
 // The classes have no virtual functions; destroy an object through its own
 // type (std::unique_ptr<TCPSocket>, not a Socket pointer).
@@ -67,6 +69,13 @@ class CommunicatingSocket : public Socket {
   // Throws "Ошибка получения данных" (no system text).
   std::size_t recv(void* buffer, std::size_t bufferLen);
 
+  // Waits at most `timeoutMs` milliseconds (0 or more) until a receive
+  // would not block: bytes have arrived, the peer has closed, or the
+  // connection has failed. True when so, false when the time ran out. A
+  // signal does not cut the wait short; it goes on for the time left.
+  // Throws "Ошибка ожидания данных: <system text>".
+  bool waitReadable(int timeoutMs);
+
   // The peer's IPv4 address in dotted-decimal form.
   // Throws "Ошибка получения адреса подключения: <system text>".
   std::string getForeignAddress() const;
@@ -86,11 +95,13 @@ class TCPSocket : public CommunicatingSocket {
 // A listening TCP socket on all local IPv4 addresses.
 class TCPServerSocket : public Socket {
  public:
-  // Creates the socket, binds it to `localPort` and starts listening with a
-  // backlog of `queueLen`. Throws the exception of the failing step; the
-  // descriptor is closed before it leaves. No address reuse is asked for, so
-  // a port still held by closing connections of an earlier process can fail
-  // to bind.
+  // Creates the socket, asks for address reuse, binds it to `localPort` and
+  // starts listening with a backlog of `queueLen`. Address reuse lets a
+  // restarted daemon bind at once while connections of the earlier process
+  // still wait out TCP's closing time on the port; a port on which another
+  // socket listens is still refused. Throws the exception of the failing
+  // step ("Ошибка установки параметров сокета: <system text>" for the
+  // option); the descriptor is closed before it leaves.
   TCPServerSocket(unsigned short localPort, int queueLen);
 
   // Marks the socket listening with a backlog of `queueLen`.
