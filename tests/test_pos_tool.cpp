@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "socket/socket.h"
+#include "service/session.h"
 #include "support/proc.h"
 #include "support/tcp_client.h"
 #include "support/tempdir.h"
@@ -157,6 +158,13 @@ std::string joined(const std::vector<std::string>& lines) {
   return all;
 }
 
+// A request block of `count` unknown words.
+std::string many_words(unsigned count) {
+  std::string block;
+  for (unsigned i = 0; i < count; ++i) block += (i ? ",\"w" : "\"w") + std::to_string(i) + "\":{}";
+  return "{\"TVL\":{" + block + "}}";
+}
+
 // For each request the server sends exactly as many lines as the daemon
 // would, slowly; the tool must print them all and then finish at once. A
 // tool that waits for fewer ends before the last lines; one that waits for
@@ -190,6 +198,7 @@ TEST(PosTool, WaitsForOneReplyPerCommandBeforeEnd) {
       {"default root absent under other root", {"-r", "POS"}, R"({"TVL":{"Commit":{}}})", 1,
        false},
       {"no root", {"-r", ""}, R"({"Undo":{},"End":{},"Connect":{},"CardInfo":{}})", 2, true},
+      {"more commands than the daemon takes", {}, many_words(kMaxMembers + 1), 1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

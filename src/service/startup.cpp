@@ -28,6 +28,11 @@ namespace {
 
 const char* const kRuLocale = "ru_RU.UTF-8";
 
+// Connections not yet accepted wait here. A queue as long as the session
+// limit lets a burst of registers connect at once instead of each extra one
+// waiting for TCP to try again a second later.
+const int kListenBacklog = kMaxSessions;
+
 // Numbers stay in the "C" conventions; character classification and
 // messages follow the Russian locale the console texts are written in.
 bool set_process_locale() {
@@ -173,7 +178,7 @@ int serviceMain(int argc, char** argv) {
 
   std::unique_ptr<TCPServerSocket> server;
   try {
-    server.reset(new TCPServerSocket(port, 3));
+    server.reset(new TCPServerSocket(port, kListenBacklog));
   } catch (const SocketException& e) {
     const std::string text = std::string(e.what()) + " : порт " + n2str(static_cast<int>(port));
     log(text, 1, wide);

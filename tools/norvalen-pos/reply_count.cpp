@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "service/session.h"
 #include "util/json_value.h"
 
 namespace {
@@ -18,7 +19,7 @@ ReplyExpectation ExpectReplies(const std::string& request, const std::string& ro
   if (!JsonParse(request, parsed) || !parsed.isObject()) return kOneError;
   if (!root.empty() && !parsed.isMember(root)) return kOneError;
   const Json::Value& block = root.empty() ? parsed : parsed[root];
-  if (!block.isObject()) return kOneError;
+  if (!block.isObject() || block.size() > kMaxMembers) return kOneError;
 
   // std::string compares as unsigned bytes, which is the daemon's order.
   std::vector<std::string> names = block.getMemberNames();

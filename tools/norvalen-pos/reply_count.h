@@ -15,8 +15,9 @@ struct ReplyExpectation {
 // the connection without a reply. The block is the member `root` of the
 // request object, or the whole object when `root` is empty. A request that
 // the daemon cannot take apart (not JSON, also nested deeper than 1000
-// levels; not an object, no `root` member, a block that is not an object)
-// gets one ERROR line; an empty block gets none.
+// levels; not an object, no `root` member, a block that is not an object,
+// a block of more members than the daemon takes) gets one ERROR line; an
+// empty block gets none.
 ReplyExpectation ExpectReplies(const std::string& request, const std::string& root);
 
 #endif  // NORVALEN_POS_REPLY_COUNT_H_
