@@ -353,30 +353,6 @@ TEST_F(BackgroundStart, RelativePathsAreTakenFromTheStartDirectoryAndFilesAreNot
   EXPECT_TRUE(waitUntil([&] { return !ReadFile(work.file("norvalen.pid")).has_value(); }, seconds(10)));
 }
 
-TEST(Restart, BindsAtOnceAfterASessionTheDaemonClosed) {
-  TavrelSim sim;
-  ASSERT_TRUE(sim.start()) << sim.error();
-  NorvalenDaemon first;
-  ASSERT_TRUE(first.start(sim.url())) << first.error();
-  {
-    TcpClient pos;
-    ASSERT_TRUE(pos.connect(first.port()));
-    ASSERT_TRUE(pos.sendRaw(R"({"TVL":{"End":{}}})"));
-    // The daemon closes first, so its side of the connection waits in
-    // TCP's closing state.
-    EXPECT_TRUE(pos.isClosedByPeer(seconds(5)));
-  }
-  ASSERT_TRUE(first.stop());
-  NorvalenDaemon second;
-  Json::Value samePort(Json::objectValue);
-  samePort["Port"] = first.port();
-  ASSERT_TRUE(second.start(sim.url(), samePort)) << second.error();
-  TcpClient pos;
-  ASSERT_TRUE(pos.connect(second.port()));
-  ASSERT_TRUE(pos.sendRaw(R"({"TVL":{"Connect":{}}})"));
-  EXPECT_TRUE(pos.readLine(seconds(10)));
-}
-
 TEST(Configuration, ASyntaxErrorIsReportedWithTheReadersPosition) {
   TavrelSim sim;
   ASSERT_TRUE(sim.start()) << sim.error();

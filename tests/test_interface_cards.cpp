@@ -11,6 +11,7 @@
 #include "interface/message_fields.h"
 #include "interface/ws_ctx.h"
 #include "support/http_test_server.h"
+#include "support/scripted_centre.h"
 #include "support/ws_ctx_fixture.h"
 #include "util/json_value.h"
 
@@ -442,34 +443,6 @@ TEST(CardAnswer, ALaterAnswerReplacesTheRecordsOfAnEarlierOne) {
 }
 
 // ---- The proxy call ----
-
-// A centre whose answer the test sets; it keeps the bodies it received.
-class ScriptedCentre {
- public:
-  ScriptedCentre() {
-    server_.http().Post("/", [this](const httplib::Request& req, httplib::Response& res) {
-      std::lock_guard<std::mutex> lock(mu_);
-      bodies_.push_back(req.body);
-      res.set_content(answer_, "application/json");
-    });
-  }
-  bool start() { return server_.start(); }
-  std::string url() const { return server_.url(); }
-  void answer(const std::string& body) {
-    std::lock_guard<std::mutex> lock(mu_);
-    answer_ = body;
-  }
-  std::vector<std::string> bodies() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return bodies_;
-  }
-
- private:
-  LoopbackHttpServer server_;
-  std::mutex mu_;
-  std::string answer_;
-  std::vector<std::string> bodies_;
-};
 
 const char kCardRequest[] =
     R"({"CardInfo":{"CardNum":"2000111","Card":"C-9","Check":[{"art":"77","price":"4","cnt":"3"}]}})";

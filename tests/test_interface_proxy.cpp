@@ -14,6 +14,7 @@
 #include "interface/message_fields.h"
 #include "interface/ws_ctx.h"
 #include "support/http_test_server.h"
+#include "support/scripted_centre.h"
 #include "support/ws_ctx_fixture.h"
 #include "util/json_value.h"
 
@@ -58,37 +59,6 @@ class Echo_Proxy : public interface::ProxyInterfaces {
 // An answer nested far deeper than any JSON reader follows.
 const std::string kDeepArrays = std::string(100000, '[') + std::string(100000, ']');
 
-// A centre whose answer the test sets; it keeps the bodies it received.
-class ScriptedCentre {
- public:
-  ScriptedCentre() {
-    server_.http().Post("/", [this](const httplib::Request& req, httplib::Response& res) {
-      std::lock_guard<std::mutex> lock(mu_);
-      bodies_.push_back(req.body);
-      res.status = status_;
-      res.set_content(body_, "application/json");
-    });
-  }
-  bool start() { return server_.start(); }
-  std::string url() const { return server_.url(); }
-  void answer(int status, const std::string& body) {
-    std::lock_guard<std::mutex> lock(mu_);
-    status_ = status;
-    body_ = body;
-  }
-  std::vector<std::string> bodies() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return bodies_;
-  }
-
- private:
-  LoopbackHttpServer server_;
-  std::mutex mu_;
-  int status_ = 200;
-  std::string body_;
-  std::vector<std::string> bodies_;
-};
-
 TEST(ProxyCall, JudgesTheAnswer) {
   ScriptedCentre centre;
   ASSERT_TRUE(centre.start());
@@ -123,7 +93,7 @@ TEST(ProxyCall, JudgesTheAnswer) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body.substr(0, 40));
-    centre.answer(c.status, c.body);
+    centre.answer(c.body, c.status);
     CtxPtr ctx = NewCtx(centre.url());
     Echo_Input input;
     Echo_Output output;
@@ -141,7 +111,7 @@ TEST(ProxyCall, JudgesTheAnswer) {
 TEST(ProxyCall, RefusesWithoutMessagesOrUrlAndSendsNothing) {
   ScriptedCentre centre;
   ASSERT_TRUE(centre.start());
-  centre.answer(200, R"({"Echo":{"err":"0"}})");
+  centre.answer(R"({"Echo":{"err":"0"}})");
   CtxPtr ctx = NewCtx(centre.url());
   Echo_Proxy proxy(ctx.get());
   Echo_Input input;
@@ -179,7 +149,7 @@ TEST(ProxyCall, TransportFailureInEveryAttempt) {
 TEST(ProxyCall, BuildsTheBodyOnceAndResendsItUnchanged) {
   ScriptedCentre centre;
   ASSERT_TRUE(centre.start());
-  centre.answer(200, R"({"Echo":{"err":"0"}})");
+  centre.answer(R"({"Echo":{"err":"0"}})");
   CtxPtr ctx = NewCtx(centre.url());
   Echo_Input input;
   Echo_Proxy proxy(ctx.get());
@@ -300,7 +270,7 @@ TEST(ConnectionCheck, ProxyReadsTheTopLevel) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body.substr(0, 40));
-    centre.answer(c.status, c.body);
+    centre.answer(c.body, c.status);
     CtxPtr ctx = NewCtx(centre.url());
     Connection_Input input;
     Connection_Output output;
@@ -326,7 +296,7 @@ TEST(ConnectionCheck, UnreachableCentreAndRefusals) {
 
   ScriptedCentre centre;
   ASSERT_TRUE(centre.start());
-  centre.answer(200, R"({"err":"0"})");
+  centre.answer(R"({"err":"0"})");
   CtxPtr live = NewCtx(centre.url());
   Connection_Proxy checker(live.get());
   EXPECT_EQ(checker.getConnectionCheck(nullptr, &output), 14);
@@ -340,7 +310,7 @@ TEST(ConnectionCheck, UnreachableCentreAndRefusals) {
 TEST(ConnectionCheck, PostsTheBodyHandedIn) {
   ScriptedCentre centre;
   ASSERT_TRUE(centre.start());
-  centre.answer(200, R"({"err":"0"})");
+  centre.answer(R"({"err":"0"})");
   CtxPtr ctx = NewCtx(centre.url());
   Json::Value block;
   ASSERT_TRUE(JsonParse(R"({"Connect":{"Terminal":"2"},"CardInfo":{"CardNum":"1"}})", block));
