@@ -162,6 +162,7 @@ TEST(CardRecord, TextsAndJournalRecord) {
   source.ChequeID("17");
   source.Shift("12");
   source.Offline(true);
+  source.JournalID("20240131120000#17#3#2");  // the row's key, widened by the journal
   storage::TransactDB* held = card.TransactDB_new(&source);
   ASSERT_NE(held, nullptr);
   EXPECT_NE(held, &source);
@@ -169,6 +170,7 @@ TEST(CardRecord, TextsAndJournalRecord) {
   EXPECT_STREQ(held->ID(), "20240131120000#17#3");
   EXPECT_STREQ(held->Shift(), "12");
   EXPECT_TRUE(held->Offline());
+  EXPECT_STREQ(held->JournalID(), "20240131120000#17#3#2") << "a copy links to the same row";
   // A new record for the next operation reuses the held one, emptied.
   EXPECT_EQ(card.TransactDB_new(nullptr), held);
   EXPECT_EQ(held->ID(), nullptr);

@@ -49,6 +49,9 @@ storage::TransactDB* tavrelCardInfo::TransactDB_new(const storage::TransactDB* f
     to->Shift(from->Shift());
     to->ShiftDate(from->ShiftDate());
     to->Offline(from->Offline());
+    // The key the journal actually wrote the row under, so that a commit or
+    // undo links to that row even when its key had to be widened.
+    if (const char* written = from->JournalID()) to->JournalID(written);
   }
   return transactDb.get();
 }
