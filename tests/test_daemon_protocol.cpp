@@ -243,4 +243,33 @@ TEST_F(PosSession, APosThatVanishesBeforeItsReplyDoesNotStopTheDaemon) {
   EXPECT_EQ(r[0]["TVL"]["Connect"]["err"], "0");
 }
 
+TEST_F(PosSession, CardInfoAnswersWithTheCardInReadableRussian) {
+  startBoth();
+  const std::string request =
+      R"({"TVL":{"CardInfo":{"CardNum":"7001","Check":[{"art":"1","price":"10","cnt":"1"}]}}})";
+  ASSERT_TRUE(pos.sendRaw(request));
+  std::optional<std::string> line = pos.readLine(seconds(10));
+  ASSERT_TRUE(line);
+  // The operator text travels as UTF-8, not as \u escapes.
+  EXPECT_NE(line->find("\"errMsg\":\"Успешное выполнение операции\""), std::string::npos) << *line;
+  Json::Value slot = parsed(*line)["TVL"]["CardInfo"];
+  EXPECT_EQ(slot["err"], "0");
+  EXPECT_EQ(slot["MemberStatus"], "01");
+  EXPECT_EQ(slot["Status"], "A");
+  EXPECT_EQ(slot["Bonus"], "500.00");
+  ASSERT_EQ(slot["Cards"].size(), 1u);
+  EXPECT_EQ(slot["Cards"][0]["CardNum"], "7001");
+  EXPECT_TRUE(daemon.process().waitForStdout(" <= " + *line, seconds(5))) << "the log shows it as sent";
+  std::vector<Json::Value> bodies = sim.bodiesOf("CardInfo");
+  ASSERT_EQ(bodies.size(), 1u);
+  EXPECT_EQ(bodies[0]["CardInfo"]["sum"], "10.00");
+
+  std::vector<Json::Value> refused = ask(R"({"TVL":{"CardInfo":{"CardNum":""}}})", 1);
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0]["TVL"]["CardInfo"]["err"], "25");
+  EXPECT_EQ(refused[0]["TVL"]["CardInfo"]["errMsg"], "Не указан номер карты");
+  EXPECT_FALSE(refused[0]["TVL"]["CardInfo"].isMember("Offline"));
+  EXPECT_EQ(sim.bodiesOf("CardInfo").size(), 1u) << "nothing sent for a refused request";
+}
+
 }  // namespace

@@ -7,11 +7,13 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "interface/cards.h"
 #include "interface/connect.h"
 #include "interface/message_base.h"
 #include "interface/ws_ctx.h"
@@ -95,6 +97,87 @@ TEST(TavrelSim, AnswersEveryRootByDefault) {
   EXPECT_EQ(Parse(bad.response)["err"].asString(), "1");
 
   EXPECT_TRUE(sim.stop());
+}
+
+// The default card answer names the request's purchase lines: fuel lines
+// are blocked, other goods get a discount. Odd lists give neither and do not
+// trouble the simulator.
+TEST(TavrelSim, DefaultCardAnswerFollowsThePurchaseLines) {
+  TavrelSim sim;
+  ASSERT_TRUE(sim.start()) << sim.error();
+  struct Case {
+    const char* name;
+    std::string body;
+    std::string articul;
+    std::string discounts;  // compact text of "articul_discount"
+  };
+  const Case cases[] = {
+      {"no list", R"({"CardInfo":{"cardnum":"1"}})", "", "[]"},
+      {"empty list", R"({"CardInfo":{"cardnum":"1","articul_list":[]}})", "", "[]"},
+      {"gsm and good lines",
+       R"({"CardInfo":{"cardnum":"1","articul_list":[)"
+       R"({"id":"gsm95","flag_good":"gsm","price":"55.10","volume":"20.00","sum":"1102.00"},)"
+       R"({"id":"4601","flag_good":"good","price":"40.00","volume":"1.00","sum":"40.00"},)"
+       R"({"id":"gsm92","flag_good":"gsm"},{"id":"Хлеб","flag_good":"good"}]}})",
+       "gsm95,gsm92",
+       R"([{"discount":"5.00","id":"4601"},{"discount":"5.00","id":"Хлеб"}])"},
+      {"odd elements",
+       R"({"CardInfo":{"articul_list":[5,"gsm1",null,[],{},{"flag_good":"gsm"},)"
+       R"({"id":7,"flag_good":"gsm"},{"id":"","flag_good":"good"},{"id":"A","flag_good":5},)"
+       R"({"id":"B","flag_good":"other"},{"id":["C"],"flag_good":"good"},)"
+       R"({"id":"gsm3","flag_good":"gsm"},{"id":"D","flag_good":"good"}]}})",
+       "gsm3", R"([{"discount":"5.00","id":"D"}])"},
+      {"list not an array", R"({"CardInfo":{"articul_list":{"id":"gsm1","flag_good":"gsm"}}})", "",
+       "[]"},
+      {"list a number", R"({"CardInfo":{"articul_list":42}})", "", "[]"},
+      {"list a text", R"({"CardInfo":{"articul_list":"gsm1"}})", "", "[]"},
+      {"block an array", R"({"CardInfo":[{"articul_list":[{"id":"gsm1","flag_good":"gsm"}]}]})", "",
+       "[]"},
+      {"block a text", R"({"CardInfo":"articul_list"})", "", "[]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Exchange e = Post(sim.url(), c.body);
+    ASSERT_EQ(e.code, 0);
+    EXPECT_EQ(e.http, 200);
+    const Json::Value card = Parse(e.response)["CardInfo"];
+    EXPECT_EQ(card["err"].asString(), "0");
+    EXPECT_EQ(card["status"].asString(), "active");
+    EXPECT_EQ(card["articul"], Json::Value(c.articul));
+    EXPECT_EQ(JsonOut(card["articul_discount"], false), c.discounts + "\n");
+  }
+  EXPECT_EQ(sim.stats()["requests"].asInt(), static_cast<int>(std::size(cases)));
+
+  // Scripted fields still have the last word; what they do not name is
+  // still derived from the lines.
+  ASSERT_TRUE(sim.setAnswer(R"({"root":"CardInfo","fields":{"articul":"none"}})"));
+  const Json::Value card = Parse(Post(sim.url(), cases[2].body).response)["CardInfo"];
+  EXPECT_EQ(card["articul"].asString(), "none");
+  EXPECT_EQ(card["articul_discount"].size(), 2u);
+  EXPECT_TRUE(sim.stop());
+}
+
+// What the card family makes of that answer: the blocked fuel articles as
+// the centre named them, the discounts by article code.
+TEST(TavrelSim, CardFamilyReadsTheDerivedArticles) {
+  TavrelSim sim;
+  ASSERT_TRUE(sim.start()) << sim.error();
+  CtxPtr ctx = NewCtx(sim.url());
+  interface::cards::Card_Proxy proxy(ctx.get());
+  interface::cards::Card_Input input;
+  ASSERT_EQ(input.readRequest(Parse(R"({"CardInfo":{"CardNum":"2000111","Check":[)"
+                                    R"({"art":"95","flag":0,"price":"55.10","cnt":"20"},)"
+                                    R"({"art":"4601","flag":1,"price":"40","cnt":"1"},)"
+                                    R"({"art":"4602","price":"12","cnt":"2"}]}})")),
+            0);
+  interface::cards::Card_Output output;
+  ASSERT_EQ(proxy.getCardInfo(&input, &output), 0) << output.errmsg;
+  EXPECT_EQ(output.err, "0");
+  EXPECT_EQ(output.articul, "gsm95");
+  ASSERT_NE(output.discounts, nullptr);
+  std::vector<std::string> ids;
+  for (const auto& item : output.discounts->items) ids.push_back(item->id + "=" + item->discount);
+  EXPECT_EQ(ids, (std::vector<std::string>{"4601=5.00", "4602=5.00"}));
 }
 
 TEST(TavrelSim, RecordsEveryRequest) {

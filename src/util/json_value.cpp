@@ -1,15 +1,161 @@
 #include "util/json_value.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <limits>
 
 #include "util/convert.h"
 
-// The classic reader and writers stay in use because their forgiving input
-// and their exact output are what the POS and the centre already exchange.
-// This is the only place that names them.
+namespace {
+
+const char kReplacementCharacter[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+
+// The length of the well-formed UTF-8 sequence that starts with the byte
+// at `p` (at least 0x80), or 0 when none does. Then `*skip` is the length of
+// the part to replace: the lead byte and whatever continuation bytes still
+// fitted it, which is the maximal part that could have begun a sequence.
+// Overlong forms, surrogates and code points beyond U+10FFFF are refused by
+// the ranges the second byte may take.
+size_t utf8_sequence(const unsigned char* p, const unsigned char* end, size_t* skip) {
+  const unsigned char lead = *p;
+  size_t continuation = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    continuation = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    continuation = 2;
+    if (lead == 0xE0) low = 0xA0;   // overlong below U+0800
+    if (lead == 0xED) high = 0x9F;  // surrogates U+D800..U+DFFF
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    continuation = 3;
+    if (lead == 0xF0) low = 0x90;   // overlong below U+10000
+    if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
+  } else {
+    *skip = 1;  // a continuation byte alone, C0, C1 or F5..FF
+    return 0;
+  }
+  size_t length = 1;
+  for (; length <= continuation; ++length) {
+    if (static_cast<size_t>(end - p) == length) break;
+    const unsigned char next = p[length];
+    if (next < low || next > high) break;
+    low = 0x80;
+    high = 0xBF;
+  }
+  if (length > continuation) return length;
+  *skip = length;
+  return 0;
+}
+
+// Appends the text [begin, stop) as a JSON string. The escapes are those
+// of the classic writer: quote, backslash, \b \f \n \r \t, and \u00xx
+// (lower-case hex) for the other bytes below 0x20; every other ASCII byte,
+// DEL included, as it is. Beyond ASCII, well-formed UTF-8 as it is and
+// U+FFFD for each ill-formed part.
+void append_quoted(const char* begin, const char* stop, std::string* out) {
+  static const char kHex[] = "0123456789abcdef";
+  out->push_back('"');
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(begin);
+  const unsigned char* const end = reinterpret_cast<const unsigned char*>(stop);
+  while (p < end) {
+    const unsigned char c = *p;
+    if (c >= 0x80) {
+      size_t skip = 0;
+      const size_t length = utf8_sequence(p, end, &skip);
+      if (length > 0) {
+        out->append(reinterpret_cast<const char*>(p), length);
+        p += length;
+      } else {
+        out->append(kReplacementCharacter);
+        p += skip;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': out->append("\\\""); break;
+      case '\\': out->append("\\\\"); break;
+      case '\b': out->append("\\b"); break;
+      case '\f': out->append("\\f"); break;
+      case '\n': out->append("\\n"); break;
+      case '\r': out->append("\\r"); break;
+      case '\t': out->append("\\t"); break;
+      default:
+        if (c < 0x20) {
+          out->append("\\u00");
+          out->push_back(kHex[c >> 4]);
+          out->push_back(kHex[c & 0x0F]);
+        } else {
+          out->push_back(static_cast<char>(c));
+        }
+    }
+    ++p;
+  }
+  out->push_back('"');
+}
+
+// The compact form. Numbers come from the same JsonCpp functions the
+// classic writer calls (17 significant digits for doubles, "null" for NaN,
+// "1e+9999" for infinities), so they cannot differ from it. Comments a
+// parsed value carries are not written. Recursion is as deep as the value,
+// which the reader limits to 1000 levels.
+void append_compact(const Json::Value& value, std::string* out) {
+  switch (value.type()) {
+    case Json::nullValue:
+      out->append("null");
+      break;
+    case Json::intValue:
+      out->append(Json::valueToString(value.asLargestInt()));
+      break;
+    case Json::uintValue:
+      out->append(Json::valueToString(value.asLargestUInt()));
+      break;
+    case Json::realValue:
+      out->append(Json::valueToString(value.asDouble()));
+      break;
+    case Json::stringValue: {
+      const char* begin = nullptr;
+      const char* end = nullptr;
+      if (value.getString(&begin, &end)) append_quoted(begin, end, out);
+      break;
+    }
+    case Json::booleanValue:
+      out->append(value.asBool() ? "true" : "false");
+      break;
+    case Json::arrayValue: {
+      out->push_back('[');
+      const Json::ArrayIndex size = value.size();
+      for (Json::ArrayIndex i = 0; i < size; ++i) {
+        if (i > 0) out->push_back(',');
+        append_compact(value[i], out);
+      }
+      out->push_back(']');
+      break;
+    }
+    case Json::objectValue: {
+      // The members are kept in byte order of their keys.
+      out->push_back('{');
+      for (auto it = value.begin(); it != value.end(); ++it) {
+        if (it != value.begin()) out->push_back(',');
+        const std::string name = it.name();
+        append_quoted(name.data(), name.data() + name.size(), out);
+        out->push_back(':');
+        append_compact(*it, out);
+      }
+      out->push_back('}');
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+// The classic reader stays in use because its forgiving input is what the
+// POS and the centre already send; the classic styled writer gives the
+// styled form, and the classic compact writer the escaped form that the
+// compact form above is held to. This is the only place that names them.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
@@ -18,6 +164,13 @@ std::string JsonOut(const Json::Value& value, bool styled) {
     Json::StyledWriter writer;
     return writer.write(value);
   }
+  std::string text;
+  append_compact(value, &text);
+  text.push_back('\n');
+  return text;
+}
+
+std::string JsonOutEscaped(const Json::Value& value) {
   Json::FastWriter writer;
   return writer.write(value);
 }

@@ -8,10 +8,21 @@
 
 #include <json/json.h>
 
-// The JSON text of `value`: styled (one member per line) when `styled` is
-// true, else compact with members in byte order of their keys. Both end with
-// one line feed. Text beyond ASCII is written as \u escapes.
+// The JSON text of `value`, ending with one line feed. Styled (one member
+// per line, text beyond ASCII as \u escapes) when `styled` is true. Else
+// compact, the form of every reply, log line, journal text and centre body:
+// members in byte order of their keys, numbers, escapes and containers as
+// JsonOutEscaped writes them, and text beyond ASCII as UTF-8, so that
+// operators can read the Russian texts. Bytes that are not well-formed UTF-8
+// become U+FFFD (EF BF BD): each maximal part of a sequence that cannot be
+// completed gives one, so the text is always valid UTF-8 and JSON.
 std::string JsonOut(const Json::Value& value, bool styled);
+
+// The compact text of JsonCpp's classic writer, which writes every
+// character beyond ASCII as a \u escape (and ill-formed UTF-8 as whatever
+// code point its decoder makes of it). For text that is all ASCII it is
+// exactly JsonOut(value, false); kept as the yardstick for that.
+std::string JsonOutEscaped(const Json::Value& value);
 
 // Parses `text` with the forgiving reader used for POS requests and centre
 // answers (comments allowed, text after the first value ignored). Returns

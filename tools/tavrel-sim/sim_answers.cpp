@@ -1,5 +1,7 @@
 #include "sim_answers.h"
 
+#include <cstring>
+
 #include "util/json_value.h"
 
 namespace sim {
@@ -58,15 +60,29 @@ bool parseOne(const Json::Value& v, Answer* a, std::string* error) {
   return true;
 }
 
+const char kLineDiscount[] = "5.00";
+
+// `value`[`name`] when `value` is an object that has it, else null; never
+// raises, whatever kind `value` is.
+const Json::Value& memberOf(const Json::Value& value, const char* name) {
+  static const Json::Value kNull;
+  if (!value.isObject()) return kNull;
+  const Json::Value* member = value.find(name, name + std::strlen(name));
+  return member != nullptr ? *member : kNull;
+}
+
 // What the card information family reads besides the result.
-void addCardMembers(Json::Value& block) {
+void addCardMembers(const Json::Value& request, Json::Value& block) {
   block["status"] = "active";
   block["type"] = "b";
   block["sum_min"] = "0.00";
   block["sum_max"] = "500.00";
   block["max_score"] = "500.00";
-  block["articul"] = "";
-  block["articul_discount"] = Json::Value(Json::arrayValue);
+  std::string blocked;
+  Json::Value discounts;
+  cardArticles(request, &blocked, &discounts);
+  block["articul"] = blocked;
+  block["articul_discount"] = discounts;
 }
 
 }  // namespace
@@ -104,12 +120,35 @@ Json::Value answerToJson(const Answer& a) {
   return v;
 }
 
-Json::Value defaultAnswer(const std::string& root, const Json::Value& fields) {
+void cardArticles(const Json::Value& request, std::string* blocked, Json::Value* discounts) {
+  blocked->clear();
+  *discounts = Json::Value(Json::arrayValue);
+  const Json::Value& lines = memberOf(memberOf(request, "CardInfo"), "articul_list");
+  if (!lines.isArray()) return;
+  for (const Json::Value& line : lines) {
+    const Json::Value& id = memberOf(line, "id");
+    if (!id.isString() || id.asString().empty()) continue;
+    const Json::Value& flag = memberOf(line, "flag_good");
+    if (!flag.isString()) continue;
+    if (flag.asString() == "gsm") {
+      if (!blocked->empty()) blocked->push_back(',');
+      blocked->append(id.asString());
+    } else if (flag.asString() == "good") {
+      Json::Value item(Json::objectValue);
+      item["id"] = id;
+      item["discount"] = kLineDiscount;
+      discounts->append(item);
+    }
+  }
+}
+
+Json::Value defaultAnswer(const std::string& root, const Json::Value& request,
+                          const Json::Value& fields) {
   Json::Value block(Json::objectValue);
   block["err"] = "0";
   block["errmsg"] = "";
   block["message"] = "";
-  if (root == "CardInfo") addCardMembers(block);
+  if (root == "CardInfo") addCardMembers(request, block);
   for (const std::string& name : fields.getMemberNames()) block[name] = fields[name];
 
   Json::Value answer(Json::objectValue);

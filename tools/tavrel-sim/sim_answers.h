@@ -43,7 +43,21 @@ Json::Value answerToJson(const Answer& answer);
 // The default answer to a request with root `root`: top-level "err" and
 // "errmsg" (what the connection check reads) and the block under `root`
 // (what every other family reads), with `fields` merged into the block.
-Json::Value defaultAnswer(const std::string& root, const Json::Value& fields);
+// `request` is the parsed request body (null when it is not JSON); the
+// "CardInfo" block takes its blocked articles and discounts from the
+// request's "CardInfo"."articul_list" (see cardArticles).
+Json::Value defaultAnswer(const std::string& root, const Json::Value& request,
+                          const Json::Value& fields);
+
+// What the default "CardInfo" answer says of the request's purchase lines,
+// the elements of `request`["CardInfo"]["articul_list"]. Fuel cannot be
+// paid with bonus: the "id" of every line with "flag_good" "gsm" goes into
+// `*blocked`, joined by "," in the order of the list. Every line with
+// "flag_good" "good" gets a discount: {"id": its id, "discount": "5.00"}
+// in `*discounts`. Lines that are not objects, or whose "id" is not a
+// non-empty string, are passed over; without such a list (or when it is not
+// an array) `*blocked` is "" and `*discounts` an empty array.
+void cardArticles(const Json::Value& request, std::string* blocked, Json::Value* discounts);
 
 // The answer to a body that has no root member at all.
 Json::Value malformedRequestAnswer();

@@ -18,11 +18,10 @@ const char kJson[] = "application/json; charset=utf-8";
 // one root, except the POS "Connect" command, which posts the POS request
 // block as it came, with whatever other commands it holds: so an
 // operation's name wins over other members, "Connect" first. Otherwise the
-// first member in byte order; empty when the body is not a JSON object with
-// a member.
-std::string root_of(const std::string& body) {
-  Json::Value value;
-  if (!JsonParse(body, value) || !value.isObject() || value.empty()) return "";
+// first member in byte order; empty when the parsed body `value` is not a
+// JSON object with a member.
+std::string root_of(const Json::Value& value) {
+  if (!value.isObject() || value.empty()) return "";
   for (const char* op : {"Connect", "CardInfo", "PayBonus", "Return", "Commit", "Undo"}) {
     if (value.isMember(op)) return op;
   }
@@ -94,7 +93,9 @@ bool Simulator::pause(int ms) {
 
 void Simulator::answerCentre(const httplib::Request& req, httplib::Response& res) {
   InFlight in_flight(log_);
-  std::string root = root_of(req.body);
+  Json::Value request;
+  if (!JsonParse(req.body, request)) request = Json::Value();
+  std::string root = root_of(request);
   std::vector<std::pair<std::string, std::string>> headers(req.headers.begin(), req.headers.end());
   Json::Value rec = log_->record(req.path, headers, root, req.body);
   Answer answer = book_.take(root);
@@ -116,7 +117,7 @@ void Simulator::answerCentre(const httplib::Request& req, httplib::Response& res
     if (answer.root != "*") res.status = 400;
     res.set_content(JsonOut(malformedRequestAnswer(), false), answer.content_type.c_str());
   } else {
-    res.set_content(JsonOut(defaultAnswer(root, answer.fields), false),
+    res.set_content(JsonOut(defaultAnswer(root, request, answer.fields), false),
                     answer.content_type.c_str());
   }
   if (verbose_) {
