@@ -7,39 +7,20 @@
 #include <string>
 
 #include "runner/runner.h"
+#include "support/runner_fixture.h"
 #include "support/sim_process.h"
 #include "support/tcp_client.h"
-#include "support/tempdir.h"
 #include "util/json_value.h"
 
 namespace {
 
-Json::Value obj(const std::string& text) {
-  Json::Value v;
-  EXPECT_TRUE(JsonParse(text, v)) << text;
-  return v;
-}
-
-// A runner whose centre is `url`, with `extra` settings on top.
-class CardRunner {
+// A runner asked only for card information.
+class CardRunner : public RunnerUnderTest {
  public:
-  explicit CardRunner(const std::string& url, const std::string& extra = "{}") {
-    Json::Value conf = obj(extra);
-    conf["ConnectionString"] = url;
-    runner.set_dbfile(dir.file("tavrel.db3").c_str());
-    runner.initFramework();
-    runner.InitTavrelCRM(conf);
-  }
-  // The reply slot of one CardInfo request block.
+  using RunnerUnderTest::RunnerUnderTest;
   Json::Value ask(const std::string& block, int* result = nullptr) {
-    Json::Value reply;
-    reply["err"] = "-1";  // as the session writes it before the call
-    int code = runner.runCardInfo(obj(block), reply);
-    if (result) *result = code;
-    return reply;
+    return RunnerUnderTest::ask("CardInfo", block, result);
   }
-  TempDir dir;
-  tavrelRunner runner;
 };
 
 // An answer whose card block carries the centre's success and `members`

@@ -39,6 +39,16 @@ std::string FrameOperation::formatText() const { return kBadCommandText; }
 
 tavrelCardInfo* FrameOperation::card() { return runner_.cardInfo(); }
 
+void FrameOperation::markOffline(bool offline) { runner_.opOffline = offline; }
+
+const interface::payment::Payment_Input* FrameOperation::keptPayment() const {
+  return runner_.paymentSet.input.get();
+}
+
+const interface::rtrn::Rtrn_Input* FrameOperation::keptReturn() const {
+  return runner_.rtrnSet.input.get();
+}
+
 namespace {
 
 // The text of a validation failure: the codes every family shares have one

@@ -33,6 +33,14 @@
 struct WS_ctx;
 class tavrelRunner;
 class tavrelCardInfo;
+namespace interface {
+namespace payment {
+class Payment_Input;
+}
+namespace rtrn {
+class Rtrn_Input;
+}
+}  // namespace interface
 
 class FrameOperation {
  public:
@@ -105,6 +113,12 @@ class FrameOperation {
   tavrelRunner& runner() { return runner_; }
   // The current card record (null only before the frame has made one).
   tavrelCardInfo* card();
+  // The offline mark of the operation in progress.
+  void markOffline(bool offline);
+  // The requests of the last PayBonus and PayReturn, kept for the Commit or
+  // Undo that settles them; null when there is none.
+  const interface::payment::Payment_Input* keptPayment() const;
+  const interface::rtrn::Rtrn_Input* keptReturn() const;
 
  private:
   tavrelRunner& runner_;
@@ -112,11 +126,13 @@ class FrameOperation {
 
 // The message-set steps of an operation kind whose set is `Set` (a
 // MessageSet of the runner): created per attempt, the proxy released after
-// the loop, the request and response objects kept.
-template <class Set>
-class SetOperation : public FrameOperation {
+// the loop, the request and response objects kept. `Base` is the frame
+// layer the operation builds on (FrameOperation, or JournalledOperation for
+// the money operations).
+template <class Set, class Base = FrameOperation>
+class SetOperation : public Base {
  public:
-  SetOperation(tavrelRunner& runner, Set& set) : FrameOperation(runner), set_(set) {}
+  SetOperation(tavrelRunner& runner, Set& set) : Base(runner), set_(set) {}
 
   void clearSet() override { set_.clear(); }
   void createSet(WS_ctx* ctx) override { set_.create(ctx); }

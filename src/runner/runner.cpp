@@ -105,12 +105,10 @@ tavrelCardInfo* tavrelRunner::ensureCard() {
 
 void tavrelRunner::clearConnInfo() { connSet.clear(); }
 void tavrelRunner::clearCardInfo() { cardSet.clear(); }
-// The payment, return, commit and undo message sets join the runner with
-// their operations; until then there is nothing of theirs to release.
-void tavrelRunner::clearPaymentInfo() {}
-void tavrelRunner::clearRtrnInfo() {}
-void tavrelRunner::clearCommitInfo() {}
-void tavrelRunner::clearUndoInfo() {}
+void tavrelRunner::clearPaymentInfo() { paymentSet.clear(); }
+void tavrelRunner::clearRtrnInfo() { rtrnSet.clear(); }
+void tavrelRunner::clearCommitInfo() { commitSet.clear(); }
+void tavrelRunner::clearUndoInfo() { undoSet.clear(); }
 
 WS_ctx* tavrelRunner::initFramework() {
   if (wsCtx == nullptr) {

@@ -15,7 +15,11 @@
 #include <json/json.h>
 
 #include "interface/cards.h"
+#include "interface/commits.h"
 #include "interface/connect.h"
+#include "interface/payment.h"
+#include "interface/rtrn.h"
+#include "interface/undo.h"
 #include "runner/card_info.h"
 #include "runner/message_set.h"
 #include "runner/tavrel_exception.h"
@@ -29,6 +33,14 @@ using ConnectionSet = MessageSet<interface::connect::Connection_Proxy, interface
                                  interface::connect::Connection_Output>;
 using CardSet =
     MessageSet<interface::cards::Card_Proxy, interface::cards::Card_Input, interface::cards::Card_Output>;
+using PaymentSet = MessageSet<interface::payment::Payment_Proxy, interface::payment::Payment_Input,
+                              interface::payment::Payment_Output>;
+using RtrnSet =
+    MessageSet<interface::rtrn::Rtrn_Proxy, interface::rtrn::Rtrn_Input, interface::rtrn::Rtrn_Output>;
+using CommitSet = MessageSet<interface::commits::Commit_Proxy, interface::commits::Commit_Input,
+                             interface::commits::Commit_Output>;
+using UndoSet =
+    MessageSet<interface::undo::Undo_Proxy, interface::undo::Undo_Input, interface::undo::Undo_Output>;
 
 // The processing centre's time limits and attempt limit as the runner
 // applies them. A time limit that is not positive would reach the transport
@@ -181,6 +193,10 @@ class tavrelRunner {
   WS_ctx* wsCtx = nullptr;
   ConnectionSet connSet;
   CardSet cardSet;
+  PaymentSet paymentSet;  // kept for the Commit or Undo that settles it
+  RtrnSet rtrnSet;        // likewise
+  CommitSet commitSet;
+  UndoSet undoSet;
   bool initialized = false;
   bool connected = false;
   // Read without the lock by every new session for its first log line.
