@@ -54,7 +54,7 @@ double amountOrZero(const std::string& text) {
 
 // ---- Nested objects ----
 
-ui_OrderItem::ui_OrderItem() { ui_OrderItem::ws_default(nullptr); }
+ui_OrderItem::ui_OrderItem() { ws_default(nullptr); }
 
 void ui_OrderItem::ws_default(WS_ctx* context) {
   ui_object_Init(context);
@@ -72,12 +72,7 @@ void ui_OrderItem::finalize() {
   sum.clear();
 }
 
-ui_CardInfo::ui_CardInfo() { ui_CardInfo::ws_default(nullptr); }
-
-void ui_CardInfo::ws_default(WS_ctx* context) {
-  ui_object_Init(context);
-  finalize();
-}
+ui_CardInfo::ui_CardInfo() { ws_default(nullptr); }
 
 void ui_CardInfo::finalize() {
   id.reset();
@@ -94,12 +89,7 @@ void ui_CardInfo::finalize() {
   sum_max.reset();
 }
 
-ui_DiscountItem::ui_DiscountItem() { ui_DiscountItem::ws_default(nullptr); }
-
-void ui_DiscountItem::ws_default(WS_ctx* context) {
-  ui_object_Init(context);
-  finalize();
-}
+ui_DiscountItem::ui_DiscountItem() { ws_default(nullptr); }
 
 void ui_DiscountItem::finalize() {
   title.reset();

@@ -47,7 +47,6 @@ class ui_OrderList : public ui_object_list<ui_OrderItem> {};
 class ui_CardInfo : public ui_object_interface {
  public:
   ui_CardInfo();
-  void ws_default(WS_ctx* ctx) override;
   void finalize() override;
 
   OptText id;            // not in the answer
@@ -70,7 +69,6 @@ class ui_CardInfo_List : public ui_object_list<ui_CardInfo> {};
 class ui_DiscountItem : public ui_object_interface {
  public:
   ui_DiscountItem();
-  void ws_default(WS_ctx* ctx) override;
   void finalize() override;
 
   OptText title;         // not in the answer

@@ -160,7 +160,11 @@ class ui_object_interface {
   // more calls its own finalize().
   virtual ~ui_object_interface() = default;
 
-  virtual void ws_default(WS_ctx* ctx) = 0;
+  // Binds `ctx` and puts every field back to its default (finalize).
+  virtual void ws_default(WS_ctx* ctx) {
+    ui_object_Init(ctx);
+    finalize();
+  }
   // Releases the owned nested objects and optional texts, empties the texts.
   virtual void finalize() = 0;
 

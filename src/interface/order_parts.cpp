@@ -163,7 +163,7 @@ std::unique_ptr<ui_Transaction> readTransaction(const Json::Value& object, const
 
 // ---- Nested objects ----
 
-ui_OrderItem::ui_OrderItem() { ui_OrderItem::ws_default(nullptr); }
+ui_OrderItem::ui_OrderItem() { ws_default(nullptr); }
 
 void ui_OrderItem::ws_default(WS_ctx* context) {
   ui_object_Init(context);
@@ -184,12 +184,7 @@ void ui_OrderItem::finalize() {
   payinfo.reset();
 }
 
-ui_Transaction::ui_Transaction() { ui_Transaction::ws_default(nullptr); }
-
-void ui_Transaction::ws_default(WS_ctx* context) {
-  ui_object_Init(context);
-  finalize();
-}
+ui_Transaction::ui_Transaction() { ws_default(nullptr); }
 
 void ui_Transaction::finalize() {
   trnum.clear();
@@ -204,12 +199,7 @@ void ui_Transaction::finalize() {
   zakaz.reset();
 }
 
-ui_Order::ui_Order() { ui_Order::ws_default(nullptr); }
-
-void ui_Order::ws_default(WS_ctx* context) {
-  ui_object_Init(context);
-  finalize();
-}
+ui_Order::ui_Order() { ws_default(nullptr); }
 
 void ui_Order::finalize() {
   trnum.clear();
@@ -219,12 +209,7 @@ void ui_Order::finalize() {
   transaction.reset();
 }
 
-ui_LOYMember::ui_LOYMember() { ui_LOYMember::ws_default(nullptr); }
-
-void ui_LOYMember::ws_default(WS_ctx* context) {
-  ui_object_Init(context);
-  finalize();
-}
+ui_LOYMember::ui_LOYMember() { ws_default(nullptr); }
 
 void ui_LOYMember::finalize() {
   cardnum.clear();

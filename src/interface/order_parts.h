@@ -49,7 +49,6 @@ class ui_OrderItem_List : public ui_object_list<ui_OrderItem> {};
 class ui_Transaction : public ui_object_interface {
  public:
   ui_Transaction();
-  void ws_default(WS_ctx* ctx) override;
   void finalize() override;
 
   std::string trnum;      // "ID" (a payment keeps none here)
@@ -68,7 +67,6 @@ class ui_Transaction : public ui_object_interface {
 class ui_Order : public ui_object_interface {
  public:
   ui_Order();
-  void ws_default(WS_ctx* ctx) override;
   void finalize() override;
 
   std::string trnum;                            // "CheckNum"; replaced by the transaction's "ID"
@@ -84,7 +82,6 @@ class ui_Order : public ui_object_interface {
 class ui_LOYMember : public ui_object_interface {
  public:
   ui_LOYMember();
-  void ws_default(WS_ctx* ctx) override;
   void finalize() override;
 
   std::string cardnum;  // "CardNum"
