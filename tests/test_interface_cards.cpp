@@ -11,6 +11,7 @@
 #include "interface/message_fields.h"
 #include "interface/ws_ctx.h"
 #include "support/http_test_server.h"
+#include "support/json_text.h"
 #include "support/scripted_centre.h"
 #include "support/ws_ctx_fixture.h"
 #include "util/json_value.h"
@@ -23,12 +24,6 @@ using interface::cards::Card_Proxy;
 using interface::cards::ui_CardInfo;
 using interface::cards::ui_DiscountItem;
 using interface::cards::ui_OrderItem;
-
-Json::Value Parse(const std::string& text) {
-  Json::Value value;
-  EXPECT_TRUE(JsonParse(text, value)) << text;
-  return value;
-}
 
 // ---- Shared readers ----
 
@@ -145,7 +140,7 @@ TEST(CardBody, IsBuiltFromTheRequest) {
     Card_Input input;
     input.zero_fill = c.zero_fill;
     input.id_length = c.id_length;
-    ASSERT_EQ(input.readRequest(Parse(c.request)), 0);
+    ASSERT_EQ(input.readRequest(ParseJson(c.request)), 0);
     EXPECT_EQ(input.serialize(), std::string(c.body) + "\n");
     EXPECT_TRUE(input.request_text.empty()) << "serialize does not store the body";
   }
@@ -153,10 +148,10 @@ TEST(CardBody, IsBuiltFromTheRequest) {
 
 TEST(CardBody, ATotalPastTheRangeOfADoubleIsNotSent) {
   Card_Input input;
-  ASSERT_EQ(input.readRequest(Parse(R"({"CardInfo":{"CardNum":"7","Check":[
+  ASSERT_EQ(input.readRequest(ParseJson(R"({"CardInfo":{"CardNum":"7","Check":[
       {"price":"1e300","cnt":"1e300"}]}})")),
             0);
-  const Json::Value body = Parse(input.serialize());
+  const Json::Value body = ParseJson(input.serialize());
   const Json::Value& info = body["CardInfo"];
   EXPECT_FALSE(info.isMember("sum"));
   ASSERT_EQ(info["articul_list"].size(), 1u);
@@ -205,12 +200,12 @@ TEST(CardRequest, ChecksTheBlockAndTheCardNumber) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Card_Input input;
-    EXPECT_EQ(input.readRequest(Parse(c.request)), c.code);
+    EXPECT_EQ(input.readRequest(ParseJson(c.request)), c.code);
     EXPECT_EQ(input.items != nullptr, c.code == 0);
   }
   // A request block that is no object holds no "CardInfo" either.
   Json::Value array(Json::arrayValue);
-  array.append(Parse(R"({"CardInfo":{"CardNum":"1"}})"));
+  array.append(ParseJson(R"({"CardInfo":{"CardNum":"1"}})"));
   for (const Json::Value& block :
        {array, Json::Value(12), Json::Value("CardInfo"), Json::Value()}) {
     Card_Input input;
@@ -220,7 +215,7 @@ TEST(CardRequest, ChecksTheBlockAndTheCardNumber) {
 
 TEST(CardRequest, ReadsTheCardAndChequeFields) {
   Card_Input input;
-  ASSERT_EQ(input.readRequest(Parse(R"({"CardInfo":{"CardNum":123456,"Card":"C-1",
+  ASSERT_EQ(input.readRequest(ParseJson(R"({"CardInfo":{"CardNum":123456,"Card":"C-1",
       "CheckId":"ID7","CheckNum":42,"qr_code":"Q","qr_type":"t","sum":"9.5"}})")),
             0);
   EXPECT_EQ(input.cardnum, "123456");
@@ -236,7 +231,7 @@ TEST(CardRequest, ReadsTheCardAndChequeFields) {
 
 TEST(CardRequest, OddCheckElementsAreSkippedButKeepTheirPlace) {
   Card_Input input;
-  ASSERT_EQ(input.readRequest(Parse(R"({"CardInfo":{"CardNum":"1","Check":[
+  ASSERT_EQ(input.readRequest(ParseJson(R"({"CardInfo":{"CardNum":"1","Check":[
       5, {"art":"a"}, null, "text", [1,2], {"art":"b","intid":"X"}, true, {"art":{"x":1},"cnt":[1]}]}})")),
             0);
   ASSERT_NE(input.items, nullptr);
@@ -258,7 +253,7 @@ TEST(CardRequest, CheckThatIsNoArrayGivesAnEmptyList) {
     SCOPED_TRACE(check);
     Card_Input input;
     ASSERT_EQ(input.readRequest(
-                  Parse(std::string(R"({"CardInfo":{"CardNum":"1","Check":)") + check + "}}")),
+                  ParseJson(std::string(R"({"CardInfo":{"CardNum":"1","Check":)") + check + "}}")),
               0);
     ASSERT_NE(input.items, nullptr);
     EXPECT_TRUE(input.items->empty());
@@ -291,7 +286,7 @@ TEST(CardRequest, LineKindFromTheFlag) {
     if (c.flag) line += std::string(R"(,"flag":)") + c.flag;
     line += "}";
     Card_Input input;
-    ASSERT_EQ(input.readRequest(Parse(R"({"CardInfo":{"CardNum":"1","Check":[)" + line + "]}}")),
+    ASSERT_EQ(input.readRequest(ParseJson(R"({"CardInfo":{"CardNum":"1","Check":[)" + line + "]}}")),
               0);
     ASSERT_EQ(input.items->size(), 1u);
     EXPECT_EQ(input.items->at(0)->kind, c.kind);
@@ -302,11 +297,11 @@ TEST(CardRequest, LineKindFromTheFlag) {
 TEST(CardRequest, AFailedReadIsFollowedByAGoodOne) {
   Card_Input input;
   ASSERT_EQ(
-      input.readRequest(Parse(R"({"CardInfo":{"CardNum":"1","Check":[{"art":"a"},{"art":"b"}]}})")),
+      input.readRequest(ParseJson(R"({"CardInfo":{"CardNum":"1","Check":[{"art":"a"},{"art":"b"}]}})")),
       0);
-  EXPECT_EQ(input.readRequest(Parse(R"({"CardInfo":{"CardNum":""}})")), 25);
+  EXPECT_EQ(input.readRequest(ParseJson(R"({"CardInfo":{"CardNum":""}})")), 25);
   EXPECT_EQ(input.cardnum, "") << "the card number of a refused request is not kept";
-  EXPECT_EQ(input.readRequest(Parse(R"({"CardInfo":{"CardNum":"2","Check":[{"art":"c"}]}})")), 0);
+  EXPECT_EQ(input.readRequest(ParseJson(R"({"CardInfo":{"CardNum":"2","Check":[{"art":"c"}]}})")), 0);
   EXPECT_EQ(input.cardnum, "2");
   ASSERT_EQ(input.items->size(), 1u) << "the new list replaces the old one";
   EXPECT_EQ(input.items->at(0)->art, "c");
@@ -454,7 +449,7 @@ TEST(CardProxy, PostsTheBodyAndCompletesTheCardRecord) {
   CtxPtr ctx = NewCtx(centre.url());
   Card_Proxy proxy(ctx.get());
   Card_Input input;
-  ASSERT_EQ(input.readRequest(Parse(kCardRequest)), 0);
+  ASSERT_EQ(input.readRequest(ParseJson(kCardRequest)), 0);
   Card_Output output;
 
   EXPECT_EQ(proxy.getCardInfo(&input, &output), 0);
@@ -479,7 +474,7 @@ TEST(CardProxy, TheCentresOwnRefusalStillCompletesTheRecord) {
   CtxPtr ctx = NewCtx(centre.url());
   Card_Proxy proxy(ctx.get());
   Card_Input input;
-  ASSERT_EQ(input.readRequest(Parse(kCardRequest)), 0);
+  ASSERT_EQ(input.readRequest(ParseJson(kCardRequest)), 0);
   Card_Output output;
   EXPECT_EQ(proxy.getCardInfo(&input, &output), 0) << "the runner judges the centre's result";
   EXPECT_EQ(output.err, "4");
@@ -507,7 +502,7 @@ TEST(CardProxy, FailedCallsLeaveTheirCodeAndNoRecord) {
     CtxPtr ctx = NewCtx(centre.url());
     Card_Proxy proxy(ctx.get());
     Card_Input input;
-    ASSERT_EQ(input.readRequest(Parse(kCardRequest)), 0);
+    ASSERT_EQ(input.readRequest(ParseJson(kCardRequest)), 0);
     Card_Output output;
     EXPECT_EQ(proxy.getCardInfo(&input, &output), c.code);
     EXPECT_EQ(output.err, std::to_string(c.code));
@@ -524,7 +519,7 @@ TEST(CardProxy, RefusesWithoutMessagesOrUrlAndSendsNothing) {
   CtxPtr ctx = NewCtx(centre.url());
   Card_Proxy proxy(ctx.get());
   Card_Input input;
-  ASSERT_EQ(input.readRequest(Parse(kCardRequest)), 0);
+  ASSERT_EQ(input.readRequest(ParseJson(kCardRequest)), 0);
   Card_Output output;
 
   EXPECT_EQ(proxy.getCardInfo(&input, nullptr), 13);

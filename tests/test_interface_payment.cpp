@@ -15,6 +15,7 @@
 #include "interface/payment.h"
 #include "interface/rtrn.h"
 #include "interface/ws_ctx.h"
+#include "support/json_text.h"
 #include "support/scripted_centre.h"
 #include "support/ws_ctx_fixture.h"
 #include "util/json_value.h"
@@ -27,16 +28,6 @@ using interface::payment::Payment_Proxy;
 using interface::rtrn::Rtrn_Input;
 using interface::rtrn::Rtrn_Output;
 using interface::rtrn::Rtrn_Proxy;
-
-Json::Value Parse(const std::string& text) {
-  Json::Value value;
-  EXPECT_TRUE(JsonParse(text, value)) << text;
-  return value;
-}
-
-std::string Text(const char* text) { return text == nullptr ? "<null>" : text; }
-
-std::string Opt(const interface::OptText& text) { return text ? *text : "<none>"; }
 
 // ---- An independent RFC 4122 version 3 UUID (RFC 1321 MD5) ----
 
@@ -162,7 +153,7 @@ TEST(PaymentRead, PriceCompletionDerivesTheMissingPart) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     Payment_Input input;
-    ASSERT_EQ(input.readRequest(Parse(PayBonus(std::string("{\"Check\":[") + c.line + "]}"))), 0);
+    ASSERT_EQ(input.readRequest(ParseJson(PayBonus(std::string("{\"Check\":[") + c.line + "]}"))), 0);
     ASSERT_NE(input.member->order->items, nullptr);
     const interface::ui_OrderItem* line = input.member->order->items->at(0);
     ASSERT_NE(line, nullptr);
@@ -175,7 +166,7 @@ TEST(PaymentRead, PriceCompletionDerivesTheMissingPart) {
 TEST(PaymentRead, TheReturnTakesItsLinesAsGiven) {
   Rtrn_Input input;
   ASSERT_EQ(
-      input.readRequest(Parse(R"({"PayReturn":{"Check":[{"base_price":"100","points":"10","cnt":"2"}]}})")),
+      input.readRequest(ParseJson(R"({"PayReturn":{"Check":[{"base_price":"100","points":"10","cnt":"2"}]}})")),
       0);
   const interface::ui_OrderItem* line = input.member->order->items->at(0);
   EXPECT_EQ(line->price, "");
@@ -189,28 +180,28 @@ TEST(PaymentRead, TheReturnTakesItsLinesAsGiven) {
 
 TEST(PaymentRead, LinesKeepTheirPlaceAndTheirFields) {
   Payment_Input input;
-  ASSERT_EQ(input.readRequest(Parse(PayBonus(
+  ASSERT_EQ(input.readRequest(ParseJson(PayBonus(
                 R"({"Check":[5,null,"x",[1],{"art":"7","title":"Tea","flag":1,"payinfo":"p","sum":"3"},)"
                 R"({"intid":"L9","pay":"CARD","flag":7}]})"))),
             0);
   const interface::ui_OrderItem_List& lines = *input.member->order->items;
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(Opt(lines.at(0)->intid), "5");
+  EXPECT_EQ(ShownOpt(lines.at(0)->intid), "5");
   EXPECT_EQ(lines.at(0)->art, "7");
-  EXPECT_EQ(Opt(lines.at(0)->title), "Tea");
+  EXPECT_EQ(ShownOpt(lines.at(0)->title), "Tea");
   EXPECT_EQ(lines.at(0)->pay, "MIX");
   EXPECT_EQ(lines.at(0)->kind, 2);
-  EXPECT_EQ(Opt(lines.at(0)->payinfo), "p");
+  EXPECT_EQ(ShownOpt(lines.at(0)->payinfo), "p");
   EXPECT_EQ(lines.at(0)->sum, "3");
-  EXPECT_EQ(Opt(lines.at(1)->intid), "L9");
+  EXPECT_EQ(ShownOpt(lines.at(1)->intid), "L9");
   EXPECT_EQ(lines.at(1)->pay, "CARD");
   EXPECT_EQ(lines.at(1)->kind, interface::LINE_KIND_NONE);
-  EXPECT_EQ(Opt(lines.at(1)->title), "<none>");
+  EXPECT_EQ(ShownOpt(lines.at(1)->title), "<none>");
 
   // "Check" that is no array gives no list at all; an empty one an empty list.
-  ASSERT_EQ(input.readRequest(Parse(PayBonus(R"({"Check":{"art":"1"}})"))), 0);
+  ASSERT_EQ(input.readRequest(ParseJson(PayBonus(R"({"Check":{"art":"1"}})"))), 0);
   EXPECT_EQ(input.member->order->items, nullptr);
-  ASSERT_EQ(input.readRequest(Parse(PayBonus(R"({"Check":[]})"))), 0);
+  ASSERT_EQ(input.readRequest(ParseJson(PayBonus(R"({"Check":[]})"))), 0);
   ASSERT_NE(input.member->order->items, nullptr);
   EXPECT_EQ(input.serialize(),
             R"({"PayBonus":{"articul_list":[],"cardnum":"","num_check":"1","sum":"0.00","trnum":""}})"
@@ -219,7 +210,7 @@ TEST(PaymentRead, LinesKeepTheirPlaceAndTheirFields) {
 
 TEST(PaymentRead, RefusalsChangeNothingAndAGoodRequestAfterThemReads) {
   Payment_Input input;
-  ASSERT_EQ(input.readRequest(Parse(PayBonus(R"({"CardNum":"12345678901234567890","Offline":"1"})"))), 0);
+  ASSERT_EQ(input.readRequest(ParseJson(PayBonus(R"({"CardNum":"12345678901234567890","Offline":"1"})"))), 0);
   EXPECT_TRUE(input.offline);
   struct Case {
     const char* block;
@@ -236,45 +227,45 @@ TEST(PaymentRead, RefusalsChangeNothingAndAGoodRequestAfterThemReads) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.block);
-    EXPECT_EQ(input.readRequest(Parse(c.block)), c.code);
-    EXPECT_EQ(Text(input.getCardNum()), "12345678901234567890");
+    EXPECT_EQ(input.readRequest(ParseJson(c.block)), c.code);
+    EXPECT_EQ(ShownText(input.getCardNum()), "12345678901234567890");
     EXPECT_TRUE(input.offline);
   }
-  ASSERT_EQ(input.readRequest(Parse(PayBonus(R"({"CheckNum":"3"})"))), 0);
-  EXPECT_EQ(Text(input.getCardNum()), "<null>") << "an absent card number is accepted";
+  ASSERT_EQ(input.readRequest(ParseJson(PayBonus(R"({"CheckNum":"3"})"))), 0);
+  EXPECT_EQ(ShownText(input.getCardNum()), "<null>") << "an absent card number is accepted";
   EXPECT_FALSE(input.offline) << "no \"Offline\" reads as online";
   EXPECT_EQ(input.serialize(), R"({"PayBonus":{"cardnum":"","num_check":"1","sum":"0.00","trnum":"3"}})"
                                "\n");
 
   Payment_Input fresh;
-  EXPECT_EQ(fresh.readRequest(Parse(PayBonus(R"({"CardNum":"123456789012345678901"})"))), 27);
+  EXPECT_EQ(fresh.readRequest(ParseJson(PayBonus(R"({"CardNum":"123456789012345678901"})"))), 27);
   EXPECT_EQ(fresh.member, nullptr) << "nothing kept";
 }
 
 TEST(PaymentRead, OddMemberShapesReadAsAbsent) {
   Payment_Input input;
   ASSERT_EQ(
-      input.readRequest(Parse(PayBonus(
+      input.readRequest(ParseJson(PayBonus(
           R"({"CardNum":["1"],"GSCount":{"n":2},"Transact":[{"ID":"1"}],"qr_code":null,"CheckNum":42})"))),
       0);
   EXPECT_EQ(input.member->cardnum, "");
-  EXPECT_EQ(Opt(input.member->gscount), "1");
+  EXPECT_EQ(ShownOpt(input.member->gscount), "1");
   EXPECT_EQ(input.member->order->transaction, nullptr);
   EXPECT_EQ(input.member->order->trnum, "42");
-  EXPECT_EQ(Text(input.getOrderUuid()), "<null>");
+  EXPECT_EQ(ShownText(input.getOrderUuid()), "<null>");
 }
 
 // ---- The order UUID and the cheque row number ----
 
 TEST(PaymentUuid, AKnownKeyGivesItsRfc4122Uuid) {
   Payment_Input input;
-  ASSERT_EQ(input.readRequest(Parse(PayBonus(R"({"CheckNum":"9","Transact":{"ID":"77","Location":"12"}})"))),
+  ASSERT_EQ(input.readRequest(ParseJson(PayBonus(R"({"CheckNum":"9","Transact":{"ID":"77","Location":"12"}})"))),
             0);
   const std::string uuid = UuidV3("azs=12&trannum=77&numcheck=1");
-  EXPECT_EQ(Opt(input.member->order->zakaz), uuid);
-  EXPECT_EQ(Opt(input.member->order->transaction->zakaz), uuid);
-  EXPECT_EQ(Text(input.getOrderUuid()), uuid);
-  EXPECT_EQ(Text(input.getCheckRownum()), "1");
+  EXPECT_EQ(ShownOpt(input.member->order->zakaz), uuid);
+  EXPECT_EQ(ShownOpt(input.member->order->transaction->zakaz), uuid);
+  EXPECT_EQ(ShownText(input.getOrderUuid()), uuid);
+  EXPECT_EQ(ShownText(input.getCheckRownum()), "1");
   EXPECT_EQ(input.member->order->trnum, "77") << "the transaction's id names the cheque";
   EXPECT_EQ(input.member->order->transaction->trnum, "") << "a payment keeps no id in its transaction";
   EXPECT_EQ(input.serialize(),
@@ -298,12 +289,12 @@ TEST(PaymentUuid, TheRowNumberFallsBackFromTheTransactionToTheMemberToOne) {
     SCOPED_TRACE(c.member);
     Payment_Input input;
     ASSERT_EQ(
-        input.readRequest(Parse(PayBonus(std::string("{") + c.member + ",\"Transact\":" + c.transact + "}"))),
+        input.readRequest(ParseJson(PayBonus(std::string("{") + c.member + ",\"Transact\":" + c.transact + "}"))),
         0);
-    EXPECT_EQ(Text(input.getCheckRownum()), c.rownum);
+    EXPECT_EQ(ShownText(input.getCheckRownum()), c.rownum);
     // The key re-prints the row number as a number.
     const std::string rownum = std::string(c.rownum) == "007" ? "7" : c.rownum;
-    EXPECT_EQ(Text(input.getOrderUuid()), UuidV3("azs=12&trannum=77&numcheck=" + rownum));
+    EXPECT_EQ(ShownText(input.getOrderUuid()), UuidV3("azs=12&trannum=77&numcheck=" + rownum));
   }
 }
 
@@ -319,40 +310,40 @@ TEST(PaymentUuid, NoUuidWithoutALocationOrANumericId) {
     SCOPED_TRACE(transact);
     Payment_Input input;
     ASSERT_EQ(
-        input.readRequest(Parse(PayBonus(std::string(R"({"CheckNum":"9","Transact":)") + transact + "}"))),
+        input.readRequest(ParseJson(PayBonus(std::string(R"({"CheckNum":"9","Transact":)") + transact + "}"))),
         0);
     ASSERT_NE(input.member->order->transaction, nullptr);
-    EXPECT_EQ(Opt(input.member->order->zakaz), "<none>");
-    EXPECT_EQ(Opt(input.member->order->transaction->zakaz), "<none>");
-    EXPECT_EQ(Text(input.getOrderUuid()), "<null>");
-    const Json::Value body = Parse(input.serialize());
+    EXPECT_EQ(ShownOpt(input.member->order->zakaz), "<none>");
+    EXPECT_EQ(ShownOpt(input.member->order->transaction->zakaz), "<none>");
+    EXPECT_EQ(ShownText(input.getOrderUuid()), "<null>");
+    const Json::Value body = ParseJson(input.serialize());
     EXPECT_FALSE(body["PayBonus"].isMember("zakaz"));
   }
   // Without "ID" the cheque keeps the POS cheque number.
   Payment_Input input;
-  ASSERT_EQ(input.readRequest(Parse(PayBonus(R"({"CheckNum":"9","Transact":{"Location":"12"}})"))), 0);
-  EXPECT_EQ(Text(input.getOrderNum()), "9");
+  ASSERT_EQ(input.readRequest(ParseJson(PayBonus(R"({"CheckNum":"9","Transact":{"Location":"12"}})"))), 0);
+  EXPECT_EQ(ShownText(input.getOrderNum()), "9");
 }
 
 TEST(PaymentUuid, TheConfiguredLocationFillsAnEmptyOneButNamesNoCheque) {
   Payment_Input input;
-  ASSERT_EQ(input.readRequest(Parse(PayBonus(R"({"Transact":{"ID":"77","Terminal":"T7"}})"))), 0);
+  ASSERT_EQ(input.readRequest(ParseJson(PayBonus(R"({"Transact":{"ID":"77","Terminal":"T7"}})"))), 0);
   input.completeLocation("12");
   input.completeTerminal("T1");
-  EXPECT_EQ(Text(input.getLocation()), "12");
-  EXPECT_EQ(Text(input.getTerminal()), "T7") << "the POS terminal stands";
-  EXPECT_EQ(Text(input.getOrderUuid()), "<null>") << "the UUID is made from the values as read";
+  EXPECT_EQ(ShownText(input.getLocation()), "12");
+  EXPECT_EQ(ShownText(input.getTerminal()), "T7") << "the POS terminal stands";
+  EXPECT_EQ(ShownText(input.getOrderUuid()), "<null>") << "the UUID is made from the values as read";
   input.completeLocation("13");
-  EXPECT_EQ(Text(input.getLocation()), "12");
+  EXPECT_EQ(ShownText(input.getLocation()), "12");
   input.completeTerminal(nullptr);
-  EXPECT_EQ(Text(input.getTerminal()), "T7");
-  EXPECT_EQ(Parse(input.serialize())["PayBonus"]["azs"].asString(), "12");
+  EXPECT_EQ(ShownText(input.getTerminal()), "T7");
+  EXPECT_EQ(ParseJson(input.serialize())["PayBonus"]["azs"].asString(), "12");
 
   Payment_Input without;
-  ASSERT_EQ(without.readRequest(Parse(PayBonus("{}"))), 0);
+  ASSERT_EQ(without.readRequest(ParseJson(PayBonus("{}"))), 0);
   without.completeLocation("12");
   EXPECT_FALSE(without.hasTransaction());
-  EXPECT_EQ(Text(without.getLocation()), "<null>") << "no transaction is made for it";
+  EXPECT_EQ(ShownText(without.getLocation()), "<null>") << "no transaction is made for it";
 }
 
 // ---- Dates ----
@@ -374,11 +365,11 @@ TEST(PaymentDates, DatesAreKeptAsFourteenDigitsAndInvalidOnesLeftOut) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.given);
     Payment_Input input;
-    ASSERT_EQ(input.readRequest(Parse(PayBonus(std::string(R"({"Transact":{"DateTime":")") + c.given +
+    ASSERT_EQ(input.readRequest(ParseJson(PayBonus(std::string(R"({"Transact":{"DateTime":")") + c.given +
                                                R"(","ShiftDate":")" + c.given + "\"}}"))),
               0);
-    EXPECT_EQ(Text(input.getDateTime()), c.kept);
-    EXPECT_EQ(Text(input.getShiftDate()), c.kept);
+    EXPECT_EQ(ShownText(input.getDateTime()), c.kept);
+    EXPECT_EQ(ShownText(input.getShiftDate()), c.kept);
   }
 }
 
@@ -389,7 +380,7 @@ TEST(PaymentBody, AFullRequest) {
   input.zero_fill = true;
   input.id_length = 5;
   ASSERT_EQ(
-      input.readRequest(Parse(PayBonus(
+      input.readRequest(ParseJson(PayBonus(
           R"({"CardNum":"2000111","Card":"C-1","qr_code":"Q1","CheckNum":"9","CheckId":"ck","num_check":"4",)"
           R"("Check":[{"art":"77","title":"Milk","cnt":"2","base_price":"100","points":"10","flag":0},)"
           R"({"art":"5","price":"3","cnt":"1"}],)"
@@ -420,7 +411,7 @@ TEST(PaymentBody, QrDataGoesOnlyWithAQrCode) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.member);
     Payment_Input input;
-    ASSERT_EQ(input.readRequest(Parse(PayBonus(c.member))), 0);
+    ASSERT_EQ(input.readRequest(ParseJson(PayBonus(c.member))), 0);
     EXPECT_EQ(input.serialize(), std::string(R"({"PayBonus":{"cardnum":"","num_check":"1",)") + c.qr_keys +
                                      R"("sum":"0.00","trnum":""}})" + "\n");
   }
@@ -443,8 +434,8 @@ TEST(PaymentBody, TheSumAddsThePointsThatParse) {
     SCOPED_TRACE(c.lines);
     Payment_Input input;
     ASSERT_EQ(
-        input.readRequest(Parse(PayBonus(std::string("{\"GSCount\":\"3\",\"Check\":") + c.lines + "}"))), 0);
-    const Json::Value body = Parse(input.serialize())["PayBonus"];
+        input.readRequest(ParseJson(PayBonus(std::string("{\"GSCount\":\"3\",\"Check\":") + c.lines + "}"))), 0);
+    const Json::Value body = ParseJson(input.serialize())["PayBonus"];
     EXPECT_EQ(body.isMember("sum") ? body["sum"].asString() : "<none>", c.sum)
         << "a total past any amount is left out";
     EXPECT_EQ(input.getOrderSum().isNull() ? "<none>" : input.getOrderSum().str(), c.sum);
@@ -459,24 +450,24 @@ TEST(PaymentBody, TheSumAddsThePointsThatParse) {
 TEST(PaymentJournal, TheGettersOfAReadRequest) {
   Payment_Input input;
   ASSERT_EQ(input.readRequest(
-                Parse(PayBonus(R"({"CardNum":"5","qr_code":"Q","qr_type":"mf","CheckNum":"9","Offline":"Y",)"
+                ParseJson(PayBonus(R"({"CardNum":"5","qr_code":"Q","qr_type":"mf","CheckNum":"9","Offline":"Y",)"
                                R"("Transact":{"Location":"12","shift":"3","DateTime":"20240131"}})"))),
             0);
   EXPECT_TRUE(input.hasOrder());
   EXPECT_TRUE(input.hasTransaction());
   EXPECT_TRUE(input.offline);
-  EXPECT_EQ(Text(input.getCardNum()), "5");
-  EXPECT_EQ(Text(input.getQRCode()), "Q");
-  EXPECT_EQ(Text(input.getQRType()), "mf");
-  EXPECT_EQ(Text(input.getChequeNum()), "9");
-  EXPECT_EQ(Text(input.getOrderNum()), "9");
-  EXPECT_EQ(Text(input.getTransactionId()), "<null>");
-  EXPECT_EQ(Text(input.getShift()), "3");
-  EXPECT_EQ(Text(input.getTerminal()), "<null>");
-  EXPECT_EQ(Text(input.getDateTime()), "20240131000000");
+  EXPECT_EQ(ShownText(input.getCardNum()), "5");
+  EXPECT_EQ(ShownText(input.getQRCode()), "Q");
+  EXPECT_EQ(ShownText(input.getQRType()), "mf");
+  EXPECT_EQ(ShownText(input.getChequeNum()), "9");
+  EXPECT_EQ(ShownText(input.getOrderNum()), "9");
+  EXPECT_EQ(ShownText(input.getTransactionId()), "<null>");
+  EXPECT_EQ(ShownText(input.getShift()), "3");
+  EXPECT_EQ(ShownText(input.getTerminal()), "<null>");
+  EXPECT_EQ(ShownText(input.getDateTime()), "20240131000000");
   EXPECT_EQ(input.getOperType(), interface::SETTLES_NOTHING);
-  EXPECT_EQ(Text(input.getEventTime()), "<null>");
-  EXPECT_EQ(Text(input.getOrigCheckRownum()), "<null>");
+  EXPECT_EQ(ShownText(input.getEventTime()), "<null>");
+  EXPECT_EQ(ShownText(input.getOrigCheckRownum()), "<null>");
 
   // A fresh input answers every getter with null.
   Payment_Input fresh;
@@ -494,7 +485,7 @@ std::string PayReturn(const std::string& member) { return "{\"PayReturn\":" + me
 
 TEST(ReturnBody, AFullRequestWithItsTransactionBlock) {
   Rtrn_Input input;
-  ASSERT_EQ(input.readRequest(Parse(PayReturn(
+  ASSERT_EQ(input.readRequest(ParseJson(PayReturn(
                 R"({"CardNum":"2000111","CheckNum":"9","num_check_ret":"3",)"
                 R"("Check":[{"art":"77","cnt":"2","price":"95","base_price":"100"},)"
                 R"({"art":"8","cnt":"1","price":"10","base_price":"10"}],)"
@@ -510,25 +501,25 @@ TEST(ReturnBody, AFullRequestWithItsTransactionBlock) {
       R"("num_check_ret":"3","reader":"1","shift_date":"04.03.2024","shift_num":"17","shift_time":"00:00:00",)"
       R"("sum":"200.00","sum_bonus":"10.00","sum_stella":"210.00","trnum":"80","trnum_ret":"5","zakaz":")" +
           UuidV3("azs=12&trannum=80&numcheck=2") + "\"}}\n");
-  EXPECT_EQ(Text(input.getTransactionId()), "80") << "a return keeps its transaction's id";
-  EXPECT_EQ(Text(input.getOrigCheckRownum()), "3");
-  EXPECT_EQ(Text(input.getOrigOrderUuid()), "<null>") << "the earlier sale gets no UUID";
-  EXPECT_EQ(Text(input.getCheckRownum()), "2");
+  EXPECT_EQ(ShownText(input.getTransactionId()), "80") << "a return keeps its transaction's id";
+  EXPECT_EQ(ShownText(input.getOrigCheckRownum()), "3");
+  EXPECT_EQ(ShownText(input.getOrigOrderUuid()), "<null>") << "the earlier sale gets no UUID";
+  EXPECT_EQ(ShownText(input.getCheckRownum()), "2");
 }
 
 TEST(ReturnBody, TheEarlierSaleAndTheReaderAsGiven) {
   Rtrn_Input input;
   ASSERT_EQ(
-      input.readRequest(Parse(PayReturn(
+      input.readRequest(ParseJson(PayReturn(
           R"({"num_check":"8","num_check_ret":"3","Transact":{"ID":"80","Location":"12","Terminal":"T2",)"
           R"("ShiftDate":"20240230"},"OrigTransact":{"ID":"5","num_check":"4","Location":"11","operID":"o"}})"))),
       0);
   ASSERT_NE(input.orig, nullptr);
   EXPECT_EQ(input.orig->trnum, "5");
   EXPECT_EQ(input.orig->location, "11");
-  EXPECT_EQ(Opt(input.orig->oper_id), "o");
-  EXPECT_EQ(Opt(input.orig->zakaz), "<none>");
-  const Json::Value body = Parse(input.serialize())["Return"];
+  EXPECT_EQ(ShownOpt(input.orig->oper_id), "o");
+  EXPECT_EQ(ShownOpt(input.orig->zakaz), "<none>");
+  const Json::Value body = ParseJson(input.serialize())["Return"];
   EXPECT_EQ(body["reader"].asString(), "T2");
   EXPECT_EQ(body["num_check"].asString(), "8") << "the member's row number";
   EXPECT_EQ(body["num_check_ret"].asString(), "4") << "the earlier sale's own row number";
@@ -537,15 +528,15 @@ TEST(ReturnBody, TheEarlierSaleAndTheReaderAsGiven) {
   EXPECT_FALSE(body.isMember("event_date"));
 
   // A later request without "OrigTransact" refers to no earlier sale.
-  ASSERT_EQ(input.readRequest(Parse(PayReturn(R"({"Transact":{"ID":"81","Location":"12"}})"))), 0);
+  ASSERT_EQ(input.readRequest(ParseJson(PayReturn(R"({"Transact":{"ID":"81","Location":"12"}})"))), 0);
   EXPECT_EQ(input.orig, nullptr);
-  EXPECT_FALSE(Parse(input.serialize())["Return"].isMember("trnum_ret"));
+  EXPECT_FALSE(ParseJson(input.serialize())["Return"].isMember("trnum_ret"));
 }
 
 TEST(ReturnBody, NoTransactionBlockWithoutTransactEvenWithAnEarlierSale) {
   Rtrn_Input input;
   ASSERT_EQ(
-      input.readRequest(Parse(PayReturn(R"({"CardNum":"1","CheckNum":"9","OrigTransact":{"ID":"5"}})"))), 0);
+      input.readRequest(ParseJson(PayReturn(R"({"CardNum":"1","CheckNum":"9","OrigTransact":{"ID":"5"}})"))), 0);
   ASSERT_NE(input.orig, nullptr);
   EXPECT_EQ(input.serialize(),
             R"({"Return":{"cardnum":"1","sum":"0.00","sum_bonus":"0.00","sum_stella":"0.00","trnum":"9"}})"
@@ -570,8 +561,8 @@ TEST(ReturnBody, TotalsRoundEachLineToCents) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines);
     Rtrn_Input input;
-    ASSERT_EQ(input.readRequest(Parse(PayReturn(std::string("{\"Check\":") + c.lines + "}"))), 0);
-    const Json::Value body = Parse(input.serialize())["Return"];
+    ASSERT_EQ(input.readRequest(ParseJson(PayReturn(std::string("{\"Check\":") + c.lines + "}"))), 0);
+    const Json::Value body = ParseJson(input.serialize())["Return"];
     EXPECT_EQ(body["sum"].asString(), c.sum);
     EXPECT_EQ(body["sum_stella"].asString(), c.sum_stella);
     EXPECT_EQ(body["sum_bonus"].asString(), c.sum_bonus);
@@ -580,11 +571,11 @@ TEST(ReturnBody, TotalsRoundEachLineToCents) {
 
 TEST(ReturnRead, APaymentMemberIsNoReturn) {
   Rtrn_Input input;
-  EXPECT_EQ(input.readRequest(Parse(PayBonus(R"({"CardNum":"1"})"))), 3);
-  EXPECT_EQ(input.readRequest(Parse(R"({"Return":{"CardNum":"1"}})")), 3);
+  EXPECT_EQ(input.readRequest(ParseJson(PayBonus(R"({"CardNum":"1"})"))), 3);
+  EXPECT_EQ(input.readRequest(ParseJson(R"({"Return":{"CardNum":"1"}})")), 3);
   EXPECT_EQ(input.member, nullptr);
-  EXPECT_EQ(input.readRequest(Parse(PayReturn(R"({"CardNum":"123456789012345678901"})"))), 27);
-  ASSERT_EQ(input.readRequest(Parse(PayReturn(R"({"OrigTransact":[{"ID":"5"}]})"))), 0);
+  EXPECT_EQ(input.readRequest(ParseJson(PayReturn(R"({"CardNum":"123456789012345678901"})"))), 27);
+  ASSERT_EQ(input.readRequest(ParseJson(PayReturn(R"({"OrigTransact":[{"ID":"5"}]})"))), 0);
   EXPECT_EQ(input.orig, nullptr) << "an earlier sale that is no object is none";
 }
 
@@ -597,7 +588,7 @@ TEST(PaymentProxy, PostsTheBodyAndReadsTheAnswer) {
   CtxPtr ctx = NewCtx(centre.url());
   Payment_Proxy proxy(ctx.get());
   Payment_Input input;
-  ASSERT_EQ(input.readRequest(Parse(PayBonus(R"({"CardNum":"7","CheckNum":"1"})"))), 0);
+  ASSERT_EQ(input.readRequest(ParseJson(PayBonus(R"({"CardNum":"7","CheckNum":"1"})"))), 0);
   Payment_Output output;
 
   EXPECT_EQ(proxy.getPaymentProc(&input, &output), 0);
@@ -633,7 +624,7 @@ TEST(PaymentProxy, AnswersThatAreNoObjectOrMissTheRoot) {
     CtxPtr ctx = NewCtx(centre.url(), 1);
     Payment_Proxy proxy(ctx.get());
     Payment_Input input;
-    ASSERT_EQ(input.readRequest(Parse(PayBonus("{}"))), 0);
+    ASSERT_EQ(input.readRequest(ParseJson(PayBonus("{}"))), 0);
     Payment_Output output;
     EXPECT_EQ(proxy.getPaymentProc(&input, &output), c.code);
     EXPECT_EQ(output.err, std::to_string(c.code));
@@ -647,7 +638,7 @@ TEST(ReturnProxy, TheAnswerRootIsReturn) {
   CtxPtr ctx = NewCtx(centre.url());
   Rtrn_Proxy proxy(ctx.get());
   Rtrn_Input input;
-  ASSERT_EQ(input.readRequest(Parse(PayReturn(R"({"CardNum":"7"})"))), 0);
+  ASSERT_EQ(input.readRequest(ParseJson(PayReturn(R"({"CardNum":"7"})"))), 0);
 
   centre.answer(R"({"PayReturn":{"err":"0"}})");
   Rtrn_Output wrong;

@@ -14,6 +14,7 @@
 #include "interface/undo.h"
 #include "interface/ws_ctx.h"
 #include "runner/kept_copy.h"
+#include "support/json_text.h"
 #include "support/scripted_centre.h"
 #include "support/ws_ctx_fixture.h"
 #include "util/json_value.h"
@@ -30,16 +31,6 @@ using interface::rtrn::Rtrn_Input;
 using interface::undo::Undo_Input;
 using interface::undo::Undo_Output;
 using interface::undo::Undo_Proxy;
-
-Json::Value Parse(const std::string& text) {
-  Json::Value value;
-  EXPECT_TRUE(JsonParse(text, value)) << text;
-  return value;
-}
-
-std::string Text(const char* text) { return text == nullptr ? "<null>" : text; }
-
-std::string Opt(const interface::OptText& text) { return text ? *text : "<none>"; }
 
 // A kept payment and a kept return, read from the POS.
 const char kPayment[] =
@@ -62,7 +53,7 @@ const char kUndo[] = R"({"Undo":{"CardNum":"3000222","Card":"C-2","CheckNum":"1"
 
 template <class Input>
 void ReadOk(Input* input, const char* text) {
-  ASSERT_EQ(input->readRequest(Parse(text)), 0) << text;
+  ASSERT_EQ(input->readRequest(ParseJson(text)), 0) << text;
 }
 
 // ---- What a commit or undo reads of its own ----
@@ -77,7 +68,7 @@ TEST(SettleRead, OnlyTheCardAndTheCheque) {
   EXPECT_EQ(commit.member->cardnum, "1");
   EXPECT_EQ(commit.member->card, "C");
   EXPECT_EQ(commit.member->qr_code, "") << "the QR data comes from the kept request";
-  EXPECT_EQ(Opt(commit.member->gscount), "1");
+  EXPECT_EQ(ShownOpt(commit.member->gscount), "1");
   ASSERT_NE(commit.member->order, nullptr);
   EXPECT_EQ(commit.member->order->trnum, "9");
   EXPECT_EQ(commit.member->order->check_id, "ck");
@@ -106,8 +97,8 @@ TEST(SettleRead, RefusalsOfBothFamilies) {
     SCOPED_TRACE(c.block);
     Commit_Input commit;
     Undo_Input undo;
-    EXPECT_EQ(commit.readRequest(Parse(c.block)), c.commit);
-    EXPECT_EQ(undo.readRequest(Parse(c.block)), c.undo);
+    EXPECT_EQ(commit.readRequest(ParseJson(c.block)), c.commit);
+    EXPECT_EQ(undo.readRequest(ParseJson(c.block)), c.undo);
     EXPECT_EQ(commit.member != nullptr, c.commit == 0);
     EXPECT_EQ(undo.member != nullptr, c.undo == 0);
   }
@@ -125,10 +116,10 @@ TEST(SettleRead, DefaultsAndTheJournalView) {
   undo.event_time = "20240305101010";
   const JournalledInput& view = undo;
   EXPECT_EQ(view.getOperType(), interface::SETTLES_PAYMENT);
-  EXPECT_EQ(Text(view.getEventTime()), "20240305101010");
+  EXPECT_EQ(ShownText(view.getEventTime()), "20240305101010");
   undo.ws_default(nullptr);
   EXPECT_EQ(view.getOperType(), interface::SETTLES_NOTHING);
-  EXPECT_EQ(Text(view.getEventTime()), "<null>");
+  EXPECT_EQ(ShownText(view.getEventTime()), "<null>");
 }
 
 // ---- The copy rules ----
@@ -149,7 +140,7 @@ TEST(KeptCopy, NullPartsAndASourceWithoutMember) {
   EXPECT_EQ(copyCommitPaym(nullptr, nullptr), 14);
 
   // A source that read nothing (its request was refused) copies nothing.
-  EXPECT_EQ(payment.readRequest(Parse(R"({"PayBonus":{"CardNum":"123456789012345678901"}})")), 27);
+  EXPECT_EQ(payment.readRequest(ParseJson(R"({"PayBonus":{"CardNum":"123456789012345678901"}})")), 27);
   payment.offline = true;
   payment.zero_fill = true;
   ReadOk(&commit, kCommit);
@@ -213,7 +204,7 @@ TEST(KeptCopy, QrDataAndTheCountFollowTheSameRules) {
   ASSERT_EQ(copyCommitPaym(&payment, &commit), 0);
   EXPECT_EQ(commit.member->qr_code, "POS-Q");
   EXPECT_EQ(commit.member->qr_type, "POS-T");
-  EXPECT_EQ(Opt(commit.member->gscount), "4");
+  EXPECT_EQ(ShownOpt(commit.member->gscount), "4");
 
   Rtrn_Input rtrn;
   ReadOk(&rtrn, R"({"PayReturn":{}})");
@@ -221,7 +212,7 @@ TEST(KeptCopy, QrDataAndTheCountFollowTheSameRules) {
   ASSERT_EQ(copyCommitRtrn(&rtrn, &commit), 0);
   EXPECT_EQ(commit.member->qr_code, "");
   EXPECT_EQ(commit.member->qr_type, "");
-  EXPECT_EQ(Opt(commit.member->gscount), "4") << "a source without a count leaves the target's";
+  EXPECT_EQ(ShownOpt(commit.member->gscount), "4") << "a source without a count leaves the target's";
 }
 
 TEST(KeptCopy, EverythingOfAPaymentIsCopiedDeeply) {
@@ -232,7 +223,7 @@ TEST(KeptCopy, EverythingOfAPaymentIsCopiedDeeply) {
   Undo_Input undo;
   ReadOk(&undo, kUndo);
   ASSERT_EQ(copyUndoPaym(source.get(), &undo), 0);
-  const std::string uuid = Text(source->getOrderUuid());
+  const std::string uuid = ShownText(source->getOrderUuid());
   source.reset();  // nothing of the copy may refer into the source
 
   EXPECT_TRUE(undo.offline);
@@ -241,13 +232,13 @@ TEST(KeptCopy, EverythingOfAPaymentIsCopiedDeeply) {
   const interface::ui_Order& order = *undo.member->order;
   EXPECT_EQ(order.trnum, "77");
   EXPECT_EQ(order.check_id, "ck");
-  EXPECT_EQ(Opt(order.zakaz), uuid);
+  EXPECT_EQ(ShownOpt(order.zakaz), uuid);
   ASSERT_NE(order.items, nullptr);
   ASSERT_EQ(order.items->size(), 2u);
   const interface::ui_OrderItem& first = *order.items->at(0);
-  EXPECT_EQ(Opt(first.intid), "1");
-  EXPECT_EQ(Opt(first.title), "Milk");
-  EXPECT_EQ(Opt(first.payinfo), "pi");
+  EXPECT_EQ(ShownOpt(first.intid), "1");
+  EXPECT_EQ(ShownOpt(first.title), "Milk");
+  EXPECT_EQ(ShownOpt(first.payinfo), "pi");
   EXPECT_EQ(first.kind, interface::LINE_KIND_GSM);
   EXPECT_EQ(first.art, "77");
   EXPECT_EQ(first.cnt, "2");
@@ -255,9 +246,9 @@ TEST(KeptCopy, EverythingOfAPaymentIsCopiedDeeply) {
   EXPECT_EQ(first.base_price, "100");
   EXPECT_EQ(first.points, "10.00");
   EXPECT_EQ(first.pay, "MIX");
-  EXPECT_EQ(Opt(order.items->at(1)->intid), "3");
+  EXPECT_EQ(ShownOpt(order.items->at(1)->intid), "3");
   EXPECT_EQ(order.items->at(1)->pay, "CARD");
-  EXPECT_EQ(Opt(order.items->at(1)->title), "<none>");
+  EXPECT_EQ(ShownOpt(order.items->at(1)->title), "<none>");
 
   ASSERT_NE(order.transaction, nullptr);
   const interface::ui_Transaction& transaction = *order.transaction;
@@ -265,25 +256,25 @@ TEST(KeptCopy, EverythingOfAPaymentIsCopiedDeeply) {
   EXPECT_EQ(transaction.location, "12");
   EXPECT_EQ(transaction.terminal, "T1");
   EXPECT_EQ(transaction.num_check, "2");
-  EXPECT_EQ(Opt(transaction.date_time), "20240305070509");
-  EXPECT_EQ(Opt(transaction.shift), "4");
-  EXPECT_EQ(Opt(transaction.shift_date), "20240304000000");
-  EXPECT_EQ(Opt(transaction.oper_id), "op");
-  EXPECT_EQ(Opt(transaction.oper_fio), "Ivanov");
-  EXPECT_EQ(Opt(transaction.zakaz), uuid);
+  EXPECT_EQ(ShownOpt(transaction.date_time), "20240305070509");
+  EXPECT_EQ(ShownOpt(transaction.shift), "4");
+  EXPECT_EQ(ShownOpt(transaction.shift_date), "20240304000000");
+  EXPECT_EQ(ShownOpt(transaction.oper_id), "op");
+  EXPECT_EQ(ShownOpt(transaction.oper_fio), "Ivanov");
+  EXPECT_EQ(ShownOpt(transaction.zakaz), uuid);
   EXPECT_EQ(undo.orig, nullptr);
 
   // What the runner journals, through the shared interface.
   const JournalledInput& view = undo;
-  EXPECT_EQ(Text(view.getOrderUuid()), uuid);
-  EXPECT_EQ(Text(view.getCheckRownum()), "2");
-  EXPECT_EQ(Text(view.getChequeNum()), "77");
-  EXPECT_EQ(Text(view.getTransactionId()), "<null>");
-  EXPECT_EQ(Text(view.getDateTime()), "20240305070509");
-  EXPECT_EQ(Text(view.getLocation()), "12");
-  EXPECT_EQ(Text(view.getTerminal()), "T1");
-  EXPECT_EQ(Text(view.getShift()), "4");
-  EXPECT_EQ(Text(view.getShiftDate()), "20240304000000");
+  EXPECT_EQ(ShownText(view.getOrderUuid()), uuid);
+  EXPECT_EQ(ShownText(view.getCheckRownum()), "2");
+  EXPECT_EQ(ShownText(view.getChequeNum()), "77");
+  EXPECT_EQ(ShownText(view.getTransactionId()), "<null>");
+  EXPECT_EQ(ShownText(view.getDateTime()), "20240305070509");
+  EXPECT_EQ(ShownText(view.getLocation()), "12");
+  EXPECT_EQ(ShownText(view.getTerminal()), "T1");
+  EXPECT_EQ(ShownText(view.getShift()), "4");
+  EXPECT_EQ(ShownText(view.getShiftDate()), "20240304000000");
 }
 
 TEST(KeptCopy, AReturnBringsItsEarlierSale) {
@@ -296,9 +287,9 @@ TEST(KeptCopy, AReturnBringsItsEarlierSale) {
   EXPECT_EQ(commit.orig->trnum, "5");
   EXPECT_EQ(commit.orig->num_check, "3");
   EXPECT_EQ(commit.orig->location, "11");
-  EXPECT_EQ(Opt(commit.orig->date_time), "20240101000000");
-  EXPECT_EQ(Text(commit.getOrigCheckRownum()), "3");
-  EXPECT_EQ(Text(commit.getTransactionId()), "80");
+  EXPECT_EQ(ShownOpt(commit.orig->date_time), "20240101000000");
+  EXPECT_EQ(ShownText(commit.getOrigCheckRownum()), "3");
+  EXPECT_EQ(ShownText(commit.getTransactionId()), "80");
   EXPECT_NE(commit.orig.get(), rtrn.orig.get()) << "a copy, not the kept request's own";
 
   // A payment has no earlier sale to bring, and leaves the target's alone.
@@ -323,9 +314,9 @@ TEST(KeptCopy, EmptyTransactionTextsLeaveTheTargetsAndALineListIsReplaced) {
   const interface::ui_Transaction& transaction = *commit.member->order->transaction;
   EXPECT_EQ(transaction.trnum, "81");
   EXPECT_EQ(transaction.location, "12") << "an empty station does not clear the copied one";
-  EXPECT_EQ(Opt(transaction.date_time), "20240305070509") << "an absent date does not clear it";
+  EXPECT_EQ(ShownOpt(transaction.date_time), "20240305070509") << "an absent date does not clear it";
   EXPECT_EQ(transaction.num_check, "1");
-  EXPECT_EQ(Opt(transaction.zakaz), Opt(first.member->order->transaction->zakaz))
+  EXPECT_EQ(ShownOpt(transaction.zakaz), ShownOpt(first.member->order->transaction->zakaz))
       << "no UUID without a station";
   ASSERT_EQ(commit.member->order->items->size(), 1u);
   EXPECT_EQ(commit.member->order->items->at(0)->art, "1");
@@ -366,7 +357,7 @@ TEST(SettleBody, TheSettledKindDecidesRetAndTheEarlierSale) {
     ASSERT_EQ(copyCommitRtrn(&rtrn, &commit), 0);
     ASSERT_EQ(copyUndoRtrn(&rtrn, &undo), 0);
     ASSERT_NE(commit.orig, nullptr) << "an earlier sale is there in every case";
-    for (const Json::Value& body : {Parse(commit.serialize())["Commit"], Parse(undo.serialize())["Undo"]}) {
+    for (const Json::Value& body : {ParseJson(commit.serialize())["Commit"], ParseJson(undo.serialize())["Undo"]}) {
       EXPECT_EQ(body.isMember("ret") ? body["ret"].asString() : "<none>", c.ret);
       EXPECT_EQ(body.isMember("trnum_ret"), c.earlier);
       EXPECT_EQ(body.isMember("num_check_ret"), c.earlier);
@@ -390,7 +381,7 @@ TEST(SettleBody, CommitAndUndoOfAReturn) {
   ReadOk(&undo, kUndo);
   ASSERT_EQ(copyCommitRtrn(&rtrn, &commit), 0);
   ASSERT_EQ(copyUndoRtrn(&rtrn, &undo), 0);
-  const std::string uuid = Text(rtrn.getOrderUuid());
+  const std::string uuid = ShownText(rtrn.getOrderUuid());
   const std::string order =
       R"("articul_list":[)"
       R"({"flag_good":"good","id":"77","pos":"1","price":"100.00","price_after":"95.00","volume":"2.00"},)"

@@ -2,13 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "util/json_value.h"
-
-Json::Value ParseJson(const std::string& text) {
-  Json::Value v;
-  EXPECT_TRUE(JsonParse(text, v)) << text;
-  return v;
-}
+#include "support/json_text.h"
 
 RunnerUnderTest::RunnerUnderTest(const std::string& url, const std::string& settings) {
   Json::Value conf = ParseJson(settings);

@@ -15,6 +15,7 @@
 #include <json/json.h>
 
 #include "runner/runner.h"
+#include "support/json_text.h"
 #include "support/tempdir.h"
 
 class RunnerUnderTest {
@@ -31,8 +32,5 @@ class RunnerUnderTest {
   TempDir dir;
   tavrelRunner runner;
 };
-
-// The JSON value of `text`; a test failure when it does not parse.
-Json::Value ParseJson(const std::string& text);
 
 #endif  // NORVALEN_TESTS_SUPPORT_RUNNER_FIXTURE_H_
