@@ -12,6 +12,7 @@
 
 #include "support/daemon_process.h"
 #include "support/sim_process.h"
+#include "support/sqlite_query.h"
 #include "support/tcp_client.h"
 #include "util/json_value.h"
 
@@ -270,6 +271,36 @@ TEST_F(PosSession, CardInfoAnswersWithTheCardInReadableRussian) {
   EXPECT_EQ(refused[0]["TVL"]["CardInfo"]["errMsg"], "Не указан номер карты");
   EXPECT_FALSE(refused[0]["TVL"]["CardInfo"].isMember("Offline"));
   EXPECT_EQ(sim.bodiesOf("CardInfo").size(), 1u) << "nothing sent for a refused request";
+}
+
+TEST_F(PosSession, TheCashRegisterFlowIsJournalledWithLinkedRows) {
+  startBoth();
+  const char* const steps[][2] = {
+      {"CardInfo", R"({"TVL":{"CardInfo":{"CardNum":"7001"}}})"},
+      {"PayBonus", R"({"TVL":{"PayBonus":{"CheckNum":"17","Check":[{"art":"1","price":"95","base_price":"100","cnt":"2"}],"Transact":{"DateTime":"20261211100000","Location":"12"}}}})"},
+      {"Commit", R"({"TVL":{"Commit":{}}})"},
+      {"PayReturn", R"({"TVL":{"PayReturn":{"CardNum":"7001","CheckNum":"18","Transact":{"ID":"78","DateTime":"20261211110000","Location":"12"},"OrigTransact":{"ID":"77"}}}})"},
+      {"Undo", R"({"TVL":{"Undo":{}}})"},
+  };
+  for (const auto& step : steps) {
+    std::vector<Json::Value> replies = ask(step[1], 1);
+    ASSERT_EQ(replies.size(), 1u) << step[0];
+    EXPECT_EQ(replies[0]["TVL"][step[0]]["err"], "0") << step[0];
+  }
+  std::vector<Row> rows =
+      Query(daemon.journalPath(), "select ID, ParentID, OperType, Response from ALL_OPERATIONS order by rowid");
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0][0], "20261211100000#17#3");
+  EXPECT_EQ(rows[1][1], rows[0][0]);
+  EXPECT_EQ(rows[1][2], "7");
+  EXPECT_EQ(rows[2][0], "20261211110000#78#4");
+  EXPECT_EQ(rows[3][1], rows[2][0]);
+  EXPECT_EQ(rows[3][2], "8");
+  EXPECT_NE(rows[3][3].find("Успешное выполнение операции"), std::string::npos) << rows[3][3];
+  // The Undo settled the return: a second one is refused by the session.
+  std::vector<Json::Value> again = ask(R"({"TVL":{"Undo":{}}})", 1);
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(again[0]["TVL"]["Undo"]["err"], "-1");
 }
 
 }  // namespace
