@@ -388,7 +388,9 @@ TEST(TavrelSim, CommandLine) {
   ProcessResult help = RunProcess(TAVREL_SIM_BIN, {"--help"}, std::chrono::seconds(10));
   ASSERT_TRUE(help.status.has_value());
   EXPECT_EQ(*help.status, ExitStatus::Exited(0));
-  EXPECT_NE(help.out.find("--script"), std::string::npos);
+  for (const char* option : {"--script", "--cards", "--state"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
 
   TempDir dir;
   std::string badScript = dir.writeFile("bad.json", R"({"root":"PayBonus","status":"x"})");

@@ -1,7 +1,8 @@
 // tavrel-sim: a stand-in for the Tavrel processing centre. Listens on one
 // port, answers POST on any path by the root member of the JSON body, and
 // takes its scripted answers from a file at start and from /_sim/ while it
-// runs. Stops on SIGTERM or SIGINT.
+// runs. With --cards it is a small centre with cards and balances (the
+// demo mode). Stops on SIGTERM or SIGINT.
 #include <getopt.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -19,6 +20,7 @@
 #include "sim_answers.h"
 #include "sim_requests.h"
 #include "sim_server.h"
+#include "sim_store.h"
 #include "util/json_value.h"
 
 namespace {
@@ -29,6 +31,8 @@ const char kUsage[] =
     "  -H, --host ADDR     address to listen on (default 127.0.0.1)\n"
     "  -s, --script FILE   answers to give from the start (JSON, see docs)\n"
     "  -r, --record FILE   append every centre request to FILE, one JSON line each\n"
+    "      --cards FILE    demo mode: answer from the cards of FILE (JSON, see docs)\n"
+    "      --state FILE    keep the balances and orders in FILE across restarts\n"
     "      --cert FILE     serve HTTPS with this certificate (PEM) ...\n"
     "      --key FILE      ... and this private key (PEM)\n"
     "  -v, --verbose       one line on standard error per centre request\n"
@@ -40,6 +44,8 @@ struct Options {
   std::string host = "127.0.0.1";
   std::string script;
   std::string record;
+  std::string cards;
+  std::string state;
   std::string cert;
   std::string key;
   bool verbose = false;
@@ -47,13 +53,15 @@ struct Options {
 
 // 0 to run, otherwise the exit status (after printing help or an error).
 int parse_options(int argc, char** argv, Options* opt) {
-  enum { kCert = 1000, kKey };
+  enum { kCert = 1000, kKey, kCards, kState };
   static const option kLong[] = {{"port", required_argument, nullptr, 'p'},
                                  {"host", required_argument, nullptr, 'H'},
                                  {"script", required_argument, nullptr, 's'},
                                  {"record", required_argument, nullptr, 'r'},
                                  {"cert", required_argument, nullptr, kCert},
                                  {"key", required_argument, nullptr, kKey},
+                                 {"cards", required_argument, nullptr, kCards},
+                                 {"state", required_argument, nullptr, kState},
                                  {"verbose", no_argument, nullptr, 'v'},
                                  {"help", no_argument, nullptr, 'h'},
                                  {nullptr, 0, nullptr, 0}};
@@ -85,6 +93,12 @@ int parse_options(int argc, char** argv, Options* opt) {
       case kKey:
         opt->key = optarg;
         break;
+      case kCards:
+        opt->cards = optarg;
+        break;
+      case kState:
+        opt->state = optarg;
+        break;
       case 'v':
         opt->verbose = true;
         break;
@@ -102,6 +116,10 @@ int parse_options(int argc, char** argv, Options* opt) {
   }
   if (opt->cert.empty() != opt->key.empty()) {
     std::fputs("tavrel-sim: --cert and --key go together\n", stderr);
+    return 2;
+  }
+  if (!opt->state.empty() && opt->cards.empty()) {
+    std::fputs("tavrel-sim: --state needs --cards\n", stderr);
     return 2;
   }
   return 0;
@@ -135,6 +153,16 @@ int main(int argc, char** argv) {
 
   std::vector<sim::Answer> initial;
   if (!opt.script.empty() && !load_script(opt.script, &initial)) return 2;
+
+  std::unique_ptr<sim::CardStore> store;
+  if (!opt.cards.empty()) {
+    store = std::make_unique<sim::CardStore>();
+    std::string error;
+    if (!store->open(opt.cards, opt.state, &error)) {
+      std::fprintf(stderr, "tavrel-sim: %s\n", error.c_str());
+      return 2;
+    }
+  }
 
   sim::RequestLog log;
   if (!opt.record.empty() && !log.openFile(opt.record)) {
@@ -171,10 +199,13 @@ int main(int argc, char** argv) {
     int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
+  // No centre body comes near this (the daemon reads POS requests of at
+  // most 512 KiB); a larger one is refused with 413 and never held whole.
+  server->set_payload_max_length(16 * 1024 * 1024);
   // Delayed answers hold a worker each; keep enough for a benchmark's load.
   server->new_task_queue = [] { return new httplib::ThreadPool(64); };
 
-  sim::Simulator simulator(initial, &log, opt.verbose);
+  sim::Simulator simulator(initial, &log, store.get(), opt.verbose);
   simulator.install(server.get());
 
   int port = opt.port;

@@ -1,7 +1,6 @@
 #include "sim_answers.h"
 
-#include <cstring>
-
+#include "sim_json.h"
 #include "util/json_value.h"
 
 namespace sim {
@@ -61,15 +60,6 @@ bool parseOne(const Json::Value& v, Answer* a, std::string* error) {
 }
 
 const char kLineDiscount[] = "5.00";
-
-// `value`[`name`] when `value` is an object that has it, else null; never
-// raises, whatever kind `value` is.
-const Json::Value& memberOf(const Json::Value& value, const char* name) {
-  static const Json::Value kNull;
-  if (!value.isObject()) return kNull;
-  const Json::Value* member = value.find(name, name + std::strlen(name));
-  return member != nullptr ? *member : kNull;
-}
 
 // What the card information family reads besides the result.
 void addCardMembers(const Json::Value& request, Json::Value& block) {
@@ -186,11 +176,13 @@ bool AnswerBook::takeFrom(const std::string& key, Answer* answer) {
   return true;
 }
 
-Answer AnswerBook::take(const std::string& root) {
+Answer AnswerBook::take(const std::string& root, bool* scripted) {
   std::lock_guard<std::mutex> lock(mu_);
   Answer answer;
+  if (scripted != nullptr) *scripted = true;
   if (!root.empty() && root != "*" && takeFrom(root, &answer)) return answer;
   if (takeFrom("*", &answer)) return answer;
+  if (scripted != nullptr) *scripted = false;
   Answer fallback;
   fallback.root = root;
   return fallback;

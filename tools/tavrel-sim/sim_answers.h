@@ -70,8 +70,9 @@ class AnswerBook {
   void clear();
 
   // The answer for one request of `root` (counts one use). An empty root
-  // (a body without a root member) only matches "*".
-  Answer take(const std::string& root);
+  // (a body without a root member) only matches "*". *scripted (when not
+  // null) tells whether it came from a queue rather than the default.
+  Answer take(const std::string& root, bool* scripted = nullptr);
 
   Json::Value toJson() const;
 

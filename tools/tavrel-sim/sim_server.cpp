@@ -52,8 +52,9 @@ class InFlight {
 
 }  // namespace
 
-Simulator::Simulator(std::vector<Answer> initial, RequestLog* log, bool verbose)
-    : initial_(std::move(initial)), log_(log), verbose_(verbose) {
+Simulator::Simulator(std::vector<Answer> initial, RequestLog* log, CardStore* store,
+                     bool verbose)
+    : initial_(std::move(initial)), log_(log), store_(store), verbose_(verbose) {
   book_.set(initial_);
 }
 
@@ -69,6 +70,14 @@ void Simulator::install(httplib::Server* server) {
   });
   server->Get("/_sim/stats", [this](const httplib::Request&, httplib::Response& res) {
     reply_json(res, 200, log_->stats());
+  });
+  server->Get("/_sim/cards", [this](const httplib::Request&, httplib::Response& res) {
+    if (store_ == nullptr) {
+      Json::Value v(Json::objectValue);
+      v["error"] = "no card store: start with --cards FILE";
+      return reply_json(res, 404, v);
+    }
+    reply_json(res, 200, store_->toJson());
   });
   server->Post("/_sim/reset",
                [this](const httplib::Request&, httplib::Response& res) { reset(res); });
@@ -98,9 +107,22 @@ void Simulator::answerCentre(const httplib::Request& req, httplib::Response& res
   std::string root = root_of(request);
   std::vector<std::pair<std::string, std::string>> headers(req.headers.begin(), req.headers.end());
   Json::Value rec = log_->record(req.path, headers, root, req.body);
-  Answer answer = book_.take(root);
+  bool scripted = false;
+  Answer answer = book_.take(root, &scripted);
+  // The store answers unless a scripted answer says what to answer; one
+  // that only delays, drops or sets the status leaves the answer to it.
+  const bool by_store = store_ != nullptr && CardStore::answers(root) &&
+                        !(scripted && (answer.has_body || !answer.fields.empty()));
 
-  if (answer.delay_ms > 0 && !pause(answer.delay_ms)) answer.drop = true;
+  // The store carries the request out even when its answer is then
+  // dropped: the centre did the work and the answer got lost on the way.
+  // A delay cut short by the shutdown carries nothing out.
+  Json::Value stored;
+  if (answer.delay_ms > 0 && !pause(answer.delay_ms)) {
+    answer.drop = true;
+  } else if (by_store) {
+    stored = store_->answer(root, request);
+  }
   if (answer.drop) {
     dropConnection(req);
     if (verbose_)
@@ -110,7 +132,9 @@ void Simulator::answerCentre(const httplib::Request& req, httplib::Response& res
   }
 
   res.status = answer.status;
-  if (answer.has_body) {
+  if (by_store) {
+    res.set_content(JsonOut(stored, false), answer.content_type.c_str());
+  } else if (answer.has_body) {
     res.set_content(answer.body, answer.content_type.c_str());
   } else if (root.empty()) {
     // A body without a root: the centre cannot tell the operation.

@@ -7,6 +7,10 @@
 //   GET  /_sim/stats     {"requests", "in_flight", "max_in_flight"}
 //   POST /_sim/reset     back to the answers given at start; records and
 //                        counters cleared
+//   GET  /_sim/cards     the card store's cards and orders (demo mode only)
+// In demo mode the card store answers the money operations and card
+// information; a scripted answer with a "body" or "fields" still wins,
+// one without only shapes how the store's answer is delivered.
 #ifndef TAVREL_SIM_SIM_SERVER_H_
 #define TAVREL_SIM_SIM_SERVER_H_
 
@@ -18,13 +22,15 @@
 
 #include "sim_answers.h"
 #include "sim_requests.h"
+#include "sim_store.h"
 
 namespace sim {
 
 class Simulator {
  public:
-  // `initial` are the answers of the script given at start.
-  Simulator(std::vector<Answer> initial, RequestLog* log, bool verbose);
+  // `initial` are the answers of the script given at start; `store` is the
+  // card store of the demo mode, or null.
+  Simulator(std::vector<Answer> initial, RequestLog* log, CardStore* store, bool verbose);
 
   // Registers the handlers; the server must outlive the simulator's use.
   void install(httplib::Server* server);
@@ -42,6 +48,7 @@ class Simulator {
   std::vector<Answer> initial_;
   AnswerBook book_;
   RequestLog* log_;
+  CardStore* store_;
   bool verbose_;
 
   std::mutex stop_mu_;
