@@ -65,7 +65,8 @@ Json::Value RequestLog::record(const std::string& path,
 
   std::lock_guard<std::mutex> lock(mu_);
   rec["seq"] = static_cast<Json::Int64>(next_seq_++);
-  records_.append(rec);
+  records_.push_back(rec);
+  if (records_.size() > kKeptRecords) records_.pop_front();
   if (file_ != nullptr) {
     std::string line = JsonOut(rec, false);
     std::fwrite(line.data(), 1, line.size(), file_);
@@ -76,7 +77,9 @@ Json::Value RequestLog::record(const std::string& path,
 
 Json::Value RequestLog::requests() const {
   std::lock_guard<std::mutex> lock(mu_);
-  return records_;
+  Json::Value all(Json::arrayValue);
+  for (const Json::Value& rec : records_) all.append(rec);
+  return all;
 }
 
 void RequestLog::enter() {
@@ -93,7 +96,7 @@ void RequestLog::leave() {
 Json::Value RequestLog::stats() const {
   std::lock_guard<std::mutex> lock(mu_);
   Json::Value s(Json::objectValue);
-  s["requests"] = static_cast<Json::Int64>(records_.size());
+  s["requests"] = static_cast<Json::Int64>(next_seq_ - 1);
   s["in_flight"] = in_flight_;
   s["max_in_flight"] = max_in_flight_;
   return s;
@@ -101,7 +104,7 @@ Json::Value RequestLog::stats() const {
 
 void RequestLog::clear() {
   std::lock_guard<std::mutex> lock(mu_);
-  records_ = Json::Value(Json::arrayValue);
+  records_.clear();
   next_seq_ = 1;
   max_in_flight_ = in_flight_;
 }

@@ -6,10 +6,11 @@
 #define TAVREL_SIM_SIM_REQUESTS_H_
 
 #include <cstdio>
-#include <utility>
-#include <vector>
+#include <deque>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <json/json.h>
 
@@ -32,12 +33,16 @@ class RequestLog {
                      const std::vector<std::pair<std::string, std::string>>& headers,
                      const std::string& root, const std::string& body);
 
-  Json::Value requests() const;  // a JSON array of the records, oldest first
+  // A JSON array of the records kept, oldest first: the last kKeptRecords,
+  // so that a long demo or benchmark run does not grow without end (the
+  // record file keeps every one).
+  Json::Value requests() const;
+  static const std::size_t kKeptRecords = 10000;
 
   // In-flight accounting around the handling of one centre request.
   void enter();
   void leave();
-  // {"requests": kept records, "in_flight": now, "max_in_flight": the most
+  // {"requests": records since start or the last clear, "in_flight": now, "max_in_flight": the most
   //  at once since start or the last clear}
   Json::Value stats() const;
 
@@ -46,7 +51,7 @@ class RequestLog {
 
  private:
   mutable std::mutex mu_;
-  Json::Value records_ = Json::Value(Json::arrayValue);
+  std::deque<Json::Value> records_;
   long long next_seq_ = 1;
   int in_flight_ = 0;
   int max_in_flight_ = 0;
