@@ -40,7 +40,9 @@ int startupBoundSeconds(const Json::Value& conf) {
   const long long margin = 5;
   // Each attempt is one whole transfer at most, and a pause of one second
   // comes before every attempt but the first.
-  const long long check = static_cast<long long>(limits.retryCount) * (limits.sendRecvTimeout + 1);
+  // In 64 bits: a time limit of INT_MAX seconds must not overflow the sum.
+  const long long check =
+      static_cast<long long>(limits.retryCount) * (static_cast<long long>(limits.sendRecvTimeout) + 1);
   const long long total = journal + check + margin;
   return total > 86400 ? 86400 : static_cast<int>(total);
 }
