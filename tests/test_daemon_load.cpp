@@ -42,6 +42,15 @@ constexpr int kRounds = 3;
 #endif
 constexpr int kIdleConnections = 100;
 
+// Resident memory the daemon may gain after the run. AddressSanitizer keeps
+// freed memory in quarantine (up to 256 MB) instead of reusing it, so under
+// it the figure measures the sanitizer, not the daemon: the bound is wider.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long kAfterRunGrowthKb = 320 * 1024;
+#else
+constexpr long kAfterRunGrowthKb = 96 * 1024;
+#endif
+
 const char* const kAdmitted = "Подключение клиента ";
 const char* const kPayDate = "20261211100000";
 const char* const kReturnDate = "20261211110000";
@@ -308,7 +317,7 @@ TEST(DaemonLoad, ManySessionsAtOnceGetTheirOwnRepliesAndLeaveNothingBehind) {
   // Memory stays bounded, and closed sessions leave no thread or descriptor.
   const Figures afterRun = Measure(pid);
   Print("after the run", afterRun);
-  EXPECT_LT(afterRun.rssKb - idle.rssKb, 96 * 1024) << "kB more after the run";
+  EXPECT_LT(afterRun.rssKb - idle.rssKb, kAfterRunGrowthKb) << "kB more after the run";
   EXPECT_TRUE(BackToIdle(pid, idle)) << "threads " << Measure(pid).threads << " descriptors "
                                      << Measure(pid).fds << " after every session closed";
   Print("all sessions closed", Measure(pid));
