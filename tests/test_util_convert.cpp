@@ -2,6 +2,7 @@
 // status codes, case folding, splitting and the wide buffers.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -334,3 +335,65 @@ TEST_F(utilConvertLocale, FixedSizeConversionsStayInsideTheirBuffer) {
 }
 
 }  // namespace
+
+// The console log writes a text that is well-formed UTF-8 as it is instead
+// of sending it through wide characters and back, so the C library's round
+// trip must give such a text back unchanged; and whatever it does with a
+// text that is not, it keeps the well-formed start. Checked over every one-
+// and two-byte sequence, every three-byte sequence with a three-byte lead,
+// four-byte sequences around each boundary of the second to fourth byte, and
+// NUL inside a text.
+TEST_F(utilConvertLocale, WellFormedPrefixIsWhatTheWideRoundTripKeeps) {
+  auto roundTrip = [](const std::string& text) {
+    wchar_t* wide = str2wc(text);
+    std::string out;
+    std::mbstate_t state{};
+    char buf[MB_LEN_MAX];
+    for (const wchar_t* p = wide; *p != L'\0'; ++p) {
+      const size_t n = std::wcrtomb(buf, *p, &state);
+      if (n == static_cast<size_t>(-1)) break;
+      out.append(buf, n);
+    }
+    wfree(wide);
+    return out;
+  };
+  std::vector<std::string> texts = {"", "plain", "Ошибка: 5", std::string("ab\0cd", 5),
+                                    "где\xD0", "\xF0\x9F\x98\x80 ok"};
+  for (int a = 0; a < 256; ++a) {
+    texts.push_back(std::string("x") + static_cast<char>(a) + "y");
+    for (int b = 0; b < 256; ++b) texts.push_back(std::string("x") + char(a) + char(b) + "y");
+  }
+  for (int a = 0xE0; a <= 0xEF; ++a) {
+    for (int b = 0; b < 256; ++b) {
+      for (int c = 0; c < 256; ++c) texts.push_back({'x', char(a), char(b), char(c), 'y'});
+    }
+  }
+  const int edges[] = {0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xFF};
+  for (int a = 0xF0; a <= 0xFF; ++a) {
+    for (int b = 0; b < 256; ++b) {
+      for (int c : edges) {
+        for (int d : edges) texts.push_back({'x', char(a), char(b), char(c), char(d), 'y'});
+      }
+    }
+  }
+  std::size_t differ = 0;
+  std::string example;
+  for (const std::string& text : texts) {
+    const std::size_t prefix = wellFormedUtf8Prefix(text);
+    const std::string kept = roundTrip(text);
+    const bool agrees = prefix == text.size() ? kept == text
+                                              : kept.compare(0, prefix, text, 0, prefix) == 0 &&
+                                                    kept.size() >= prefix;
+    if (agrees) continue;
+    if (differ++ == 0) example = text;
+  }
+  EXPECT_EQ(differ, 0u) << "first text that differs, in hex bytes: " << [&] {
+    std::string hex;
+    char byte[4];
+    for (unsigned char c : example) {
+      std::snprintf(byte, sizeof byte, "%02X ", c);
+      hex += byte;
+    }
+    return hex;
+  }();
+}

@@ -170,7 +170,7 @@ Json::Value Card_Input::buildBody() {
         line_sum = amountOrZero(line->sale_price) * amountOrZero(line->cnt);
       }
       total += line_sum;
-      list.append(entry);
+      list.append(std::move(entry));
     }
     // Amounts beyond any cheque can add up past the range of a double.
     if (total > 0 && std::isfinite(total)) info["sum"] = dbl2str(total, 2);
@@ -178,7 +178,7 @@ Json::Value Card_Input::buildBody() {
   }
 
   Json::Value body(Json::objectValue);
-  body[kRoot] = info;
+  body[kRoot] = std::move(info);
   return body;
 }
 

@@ -39,9 +39,8 @@ int OutputInterfaces::parseBlock(const std::string& text, const char* root, Json
   if (text.empty()) return WS_ERR_EMPTY;
   Json::Value answer;
   if (!JsonParse(text, answer) || !answer.isObject()) return WS_ERR_NOT_JSON;
-  const Json::Value* member = memberObject(answer, root);
-  if (member == nullptr) return WS_ERR_NO_BLOCK;
-  *block = *member;
+  if (memberObject(answer, root) == nullptr) return WS_ERR_NO_BLOCK;
+  block->swap(answer[root]);  // taken over, not copied: answers can be long
   return 0;
 }
 

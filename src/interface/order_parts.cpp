@@ -437,7 +437,7 @@ void JournalledInput::putLines(Json::Value& object) const {
     putAmount(entry, "volume", line->cnt);
     putAmount(entry, "price_after", line->price);
     putAmount(entry, "price", line->base_price);
-    list.append(entry);
+    list.append(std::move(entry));
   }
 }
 
@@ -447,9 +447,9 @@ void JournalledInput::putOrderParts(Json::Value& object, const ui_Transaction* e
   putLines(object);
 }
 
-Json::Value JournalledInput::wrapBody(const Json::Value& object) const {
+Json::Value JournalledInput::wrapBody(Json::Value&& object) const {
   Json::Value body(Json::objectValue);
-  body[rules_.body_root] = object;
+  body[rules_.body_root] = std::move(object);
   return body;
 }
 
@@ -473,7 +473,7 @@ Json::Value SettleInput::buildBody() {
   if (oper_type == SETTLES_RETURN) object["ret"] = "ret";
   putOrderParts(object, oper_type == SETTLES_RETURN ? orig.get() : nullptr);
   putAmounts(object);
-  return wrapBody(object);
+  return wrapBody(std::move(object));
 }
 
 // ---- Amounts ----

@@ -196,8 +196,8 @@ class JournalledInput : public ProductCodeInput {
   void putLines(Json::Value& object) const;
   // The three together: the order part of a return, commit or undo body.
   void putOrderParts(Json::Value& object, const ui_Transaction* earlier) const;
-  // {body_root: object}.
-  Json::Value wrapBody(const Json::Value& object) const;
+  // {body_root: object}, taking the object over.
+  Json::Value wrapBody(Json::Value&& object) const;
 
  private:
   void readPurchase(const Json::Value& request, ui_LOYMember* read);

@@ -1,5 +1,7 @@
 #include "interface/payment.h"
 
+#include <utility>
+
 namespace interface {
 namespace payment {
 
@@ -28,7 +30,7 @@ Json::Value Payment_Input::buildBody() {
   }
   putLines(object);
   putTotal(object, "sum", pointsTotal(items()));
-  return wrapBody(object);
+  return wrapBody(std::move(object));
 }
 
 Payment_Output::Payment_Output() : ResultOutput(kPayment.body_root) {}

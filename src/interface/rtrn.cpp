@@ -1,5 +1,7 @@
 #include "interface/rtrn.h"
 
+#include <utility>
+
 namespace interface {
 namespace rtrn {
 
@@ -22,7 +24,7 @@ Json::Value Rtrn_Input::buildBody() {
   Json::Value object(Json::objectValue);
   putOrderParts(object, orig.get());
   putTotals(object, lineTotals(items()));
-  return wrapBody(object);
+  return wrapBody(std::move(object));
 }
 
 Rtrn_Output::Rtrn_Output() : ResultOutput(kReturn.body_root) {}

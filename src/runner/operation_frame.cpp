@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <utility>
 
 #include "interface/ws_ctx.h"
 #include "runner/runner.h"
@@ -221,9 +222,9 @@ int tavrelRunner::runFrame(FrameOperation& op, const Json::Value& block, Json::V
     if (wsctx_attempt(ctx.get()) == n) break;
   }
 
-  reply = local;
+  reply = std::move(local);
   if (op.code() != CMD_CONNECT) setLastCommand(op.code());
-  op.afterLoop(local, result);
+  op.afterLoop(reply, result);
   op.releaseAfterLoop();
   return result;
 }

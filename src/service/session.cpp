@@ -156,14 +156,18 @@ bool processRequest(tavrelRunner& runner, const std::string& text, unsigned long
   }
   const bool wrapped = runner.useJsonRoot();
   const std::string root = wrapped && runner.JsonRoot() ? runner.JsonRoot() : "";
-  const Json::Value block = wrapped ? request[root] : request;
+  const Json::Value& block = wrapped ? request[root] : request;
   if (!block.isObject() || block.size() > kMaxMembers) {
     session_log(requestLine);
     send_reply(errorReply("-1", kBadFormat), threadId, send);
     return false;
   }
 
-  Json::Value replies(Json::objectValue);
+  // The replies are built inside their envelope, so that sending one needs
+  // no copy of what the commands answered.
+  Json::Value envelope(Json::objectValue);
+  Json::Value& replies = wrapped ? envelope[root] : envelope;
+  replies = Json::Value(Json::objectValue);
   bool first = true;
   for (const std::string& word : block.getMemberNames()) {
     const CmdCodes code = getCmdCode(word);
@@ -192,13 +196,7 @@ bool processRequest(tavrelRunner& runner, const std::string& text, unsigned long
         run_locked(runner, code, block, slot);
         break;
     }
-    if (wrapped) {
-      Json::Value envelope(Json::objectValue);
-      envelope[root] = replies;
-      send_reply(envelope, threadId, send);
-    } else {
-      send_reply(replies, threadId, send);
-    }
+    send_reply(envelope, threadId, send);
   }
   return false;
 }

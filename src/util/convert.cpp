@@ -28,12 +28,20 @@ CText n2Cstr(double value) { return CText(n2str(value)); }
 // does, and always writes "." whatever the process locale says.
 std::string dbl2str(double value, int digits) {
   if (digits < 0) digits = 0;
-  // Sign, up to 309 integral digits, the point and the decimals.
-  std::string out(static_cast<size_t>(digits) + 320, '\0');
-  std::to_chars_result r = std::to_chars(out.data(), out.data() + out.size(), value,
-                                         std::chars_format::fixed, digits);
-  out.resize(static_cast<size_t>(r.ptr - out.data()));
-  return out;
+  // Sign, up to 309 integral digits, the point and the decimals. Amounts
+  // are written for every cheque line, so the usual few decimals go through
+  // a buffer on the stack instead of a zero-filled string.
+  const size_t room = static_cast<size_t>(digits) + 320;
+  char local[400];
+  std::string large;
+  char* buffer = local;
+  if (room > sizeof local) {
+    large.assign(room, '\0');
+    buffer = large.data();
+  }
+  std::to_chars_result r =
+      std::to_chars(buffer, buffer + room, value, std::chars_format::fixed, digits);
+  return std::string(buffer, r.ptr);
 }
 
 // ---- Padding ----
@@ -270,6 +278,55 @@ wchar_t* ctow(const char* text, unsigned int size_chars) {
   }
   if (n < size_chars) buffer[n] = L'\0';
   return buffer;
+}
+
+size_t utf8Sequence(const unsigned char* p, const unsigned char* end, size_t* skip) {
+  const unsigned char lead = *p;
+  size_t continuation = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    continuation = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    continuation = 2;
+    if (lead == 0xE0) low = 0xA0;   // overlong below U+0800
+    if (lead == 0xED) high = 0x9F;  // surrogates U+D800..U+DFFF
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    continuation = 3;
+    if (lead == 0xF0) low = 0x90;   // overlong below U+10000
+    if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
+  } else {
+    *skip = 1;  // a continuation byte alone, C0, C1 or F5..FF
+    return 0;
+  }
+  size_t length = 1;
+  for (; length <= continuation; ++length) {
+    if (static_cast<size_t>(end - p) == length) break;
+    const unsigned char next = p[length];
+    if (next < low || next > high) break;
+    low = 0x80;
+    high = 0xBF;
+  }
+  if (length > continuation) return length;
+  *skip = length;
+  return 0;
+}
+
+size_t wellFormedUtf8Prefix(const std::string& text) {
+  const unsigned char* const begin = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = begin + text.size();
+  const unsigned char* p = begin;
+  while (p < end && *p != 0) {
+    if (*p < 0x80) {
+      ++p;
+      continue;
+    }
+    size_t skip = 0;
+    const size_t length = utf8Sequence(p, end, &skip);
+    if (length == 0) break;
+    p += length;
+  }
+  return static_cast<size_t>(p - begin);
 }
 
 std::string firstCharacter(const std::string& text) {

@@ -4,6 +4,7 @@
 #ifndef NORVALEN_UTIL_CONVERT_H_
 #define NORVALEN_UTIL_CONVERT_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,19 @@ int _stod(const std::string& text, double* result, unsigned int* end);
 // never half a letter. A byte that starts no complete sequence is taken
 // alone; empty text gives empty text.
 std::string firstCharacter(const std::string& text);
+
+// The length of the well-formed UTF-8 sequence that starts with the byte
+// at `p` (at least 0x80), or 0 when none does. Then `*skip` is the length of
+// the part to replace: the lead byte and whatever continuation bytes still
+// fitted it, which is the maximal part that could have begun a sequence.
+// Overlong forms, surrogates and code points beyond U+10FFFF are refused by
+// the ranges the second byte may take.
+size_t utf8Sequence(const unsigned char* p, const unsigned char* end, size_t* skip);
+
+// The length of the longest start of `text` that is well-formed UTF-8 and
+// holds no NUL: what survives a conversion to wide characters under a UTF-8
+// locale, which stops at the first bad sequence.
+size_t wellFormedUtf8Prefix(const std::string& text);
 
 std::vector<std::string> split(const std::string& text, char delimiter);
 std::vector<std::string> split(const std::string& text, std::string delimiter);

@@ -12,44 +12,6 @@ namespace {
 
 const char kReplacementCharacter[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
-// The length of the well-formed UTF-8 sequence that starts with the byte
-// at `p` (at least 0x80), or 0 when none does. Then `*skip` is the length of
-// the part to replace: the lead byte and whatever continuation bytes still
-// fitted it, which is the maximal part that could have begun a sequence.
-// Overlong forms, surrogates and code points beyond U+10FFFF are refused by
-// the ranges the second byte may take.
-size_t utf8_sequence(const unsigned char* p, const unsigned char* end, size_t* skip) {
-  const unsigned char lead = *p;
-  size_t continuation = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    continuation = 1;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    continuation = 2;
-    if (lead == 0xE0) low = 0xA0;   // overlong below U+0800
-    if (lead == 0xED) high = 0x9F;  // surrogates U+D800..U+DFFF
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    continuation = 3;
-    if (lead == 0xF0) low = 0x90;   // overlong below U+10000
-    if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
-  } else {
-    *skip = 1;  // a continuation byte alone, C0, C1 or F5..FF
-    return 0;
-  }
-  size_t length = 1;
-  for (; length <= continuation; ++length) {
-    if (static_cast<size_t>(end - p) == length) break;
-    const unsigned char next = p[length];
-    if (next < low || next > high) break;
-    low = 0x80;
-    high = 0xBF;
-  }
-  if (length > continuation) return length;
-  *skip = length;
-  return 0;
-}
-
 // Appends the text [begin, stop) as a JSON string. The escapes are those
 // of the classic writer: quote, backslash, \b \f \n \r \t, and \u00xx
 // (lower-case hex) for the other bytes below 0x20; every other ASCII byte,
@@ -64,7 +26,7 @@ void append_quoted(const char* begin, const char* stop, std::string* out) {
     const unsigned char c = *p;
     if (c >= 0x80) {
       size_t skip = 0;
-      const size_t length = utf8_sequence(p, end, &skip);
+      const size_t length = utf8Sequence(p, end, &skip);
       if (length > 0) {
         out->append(reinterpret_cast<const char*>(p), length);
         p += length;
