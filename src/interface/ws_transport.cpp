@@ -7,23 +7,13 @@
 
 #include "interface/ws_ctx.h"
 
+CurlGlobal::CurlGlobal() : ok_(curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK) {}
+
+CurlGlobal::~CurlGlobal() {
+  if (ok_) curl_global_cleanup();
+}
+
 namespace {
-
-// libcurl's global state, started and ended around every call. Not safe in
-// two threads at once: callers hold the process-wide operation lock.
-class CurlGlobal {
- public:
-  CurlGlobal() : ok_(curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK) {}
-  ~CurlGlobal() {
-    if (ok_) curl_global_cleanup();
-  }
-  CurlGlobal(const CurlGlobal&) = delete;
-  CurlGlobal& operator=(const CurlGlobal&) = delete;
-  bool ok() const { return ok_; }
-
- private:
-  bool ok_;
-};
 
 class CurlEasy {
  public:

@@ -1,6 +1,6 @@
 // The HTTP transport under wsctx_run (declared in ws_ctx.h): one POST
-// through libcurl per call, with its own global start and end and a fresh
-// transfer handle, so no connection outlives a call.
+// through libcurl per call, with its own reference to libcurl's global state
+// and a fresh transfer handle, so no connection outlives a call.
 //
 // wsctx_run, step by step:
 //   unusable context            -> 9,  HTTP 500 (not kept by the context)
@@ -24,6 +24,25 @@
 
 const int kDefaultTransferSeconds = 10;
 const size_t kMaxAnswerBytes = 8u << 20;
+
+// A reference to libcurl's global state: taken when created (started on
+// the first one), given back when destroyed (ended with the last one).
+// Every call takes one of its own. The daemon also holds one from before its
+// first centre call to its end, so that a call's own is only a count instead
+// of building libcurl's state up and tearing it down again each time. Not
+// safe in two threads at once: calls hold the process-wide operation lock,
+// and the daemon's own is made before any session starts.
+class CurlGlobal {
+ public:
+  CurlGlobal();
+  ~CurlGlobal();
+  CurlGlobal(const CurlGlobal&) = delete;
+  CurlGlobal& operator=(const CurlGlobal&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_;
+};
 
 // The request body as handed to the HTTP library: the next unsent byte and
 // the number of bytes left. `start` and `total` let the library rewind the

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "interface/ws_transport.h"
 #include "runner/runner.h"
 #include "service/config.h"
 #include "service/daemon.h"
@@ -159,6 +160,8 @@ int serviceMain(int argc, char** argv) {
   }
   log("Инициализация кассовой компоненты системы лояльности  \"Tavrel\"", 0, wide);
 
+  // Held to the end: a stop ends the process without unwinding this frame.
+  const CurlGlobal curlGlobal;
   {
     // Start-up uses the runner like a command does: a stop that arrives
     // meanwhile must not end it under start-up's feet.
