@@ -2,9 +2,12 @@
 
 #include <curl/curl.h>
 
+#include <cstdlib>
 #include <memory>
+#include <utility>
 #include <string>
 
+#include "interface/ws_transport.h"
 #include "storage/schema.h"
 
 namespace bench {
@@ -25,8 +28,10 @@ size_t Collect(char* data, size_t size, size_t count, void* user) {
 
 // The columns the daemon writes before the centre call.
 const char kInsert[] =
-    "INSERT INTO ALL_OPERATIONS (ID, DateTime, OperType, ChequeID, ParentID, LocationID,"
-    " Request, Offline) VALUES (:id, :dt, :otype, :checkid, :prntid, :loc, :request, 0)";
+    "INSERT INTO ALL_OPERATIONS (ID, DateTime, OperType, OrderUUID, ChequeID, ChequeRownum,"
+    " ParentID, Terminal, LocationID, Shift, ShiftDate, Request, Offline) VALUES (:id, :dt,"
+    " :otype, :orderuuid, :checkid, :checkrownum, :prntid, :term, :loc, :shift, :shiftdate,"
+    " :request, 0)";
 const char kComplete[] =
     "UPDATE ALL_OPERATIONS SET Response=:resp, Offline=0, ErrorCode=0 WHERE ID=:id";
 
@@ -68,8 +73,12 @@ int CentreCall(const std::string& url, const std::string& body, long* status,
   CURL* curl = easy.get();
   answer->clear();
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  // The body goes through a read callback, as the daemon hands it over:
+  // libcurl then sends the headers and the body in separate writes.
+  ws_upload upload{body.data(), body.size(), body.data(), body.size()};
   curl_easy_setopt(curl, CURLOPT_POST, 1L);
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+  curl_easy_setopt(curl, CURLOPT_READFUNCTION, read_callback);
+  curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
   curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
   curl_easy_setopt(curl, CURLOPT_TCP_NODELAY, 1L);
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
@@ -97,10 +106,15 @@ int FloorJournal::open(const std::string& path) {
 int FloorJournal::insert(const std::string& key, const FloorRow& row) {
   int rc = insert_.bindText(":id", key);
   if (rc == SQLITE_OK) rc = insert_.bindInt(":otype", row.operType);
-  if (rc == SQLITE_OK) rc = BindOptional(&insert_, ":dt", row.dateTime);
-  if (rc == SQLITE_OK) rc = BindOptional(&insert_, ":checkid", row.chequeId);
-  if (rc == SQLITE_OK) rc = BindOptional(&insert_, ":prntid", row.parentId);
-  if (rc == SQLITE_OK) rc = BindOptional(&insert_, ":loc", row.location);
+  const std::pair<const char*, const std::string*> texts[] = {
+      {":dt", &row.dateTime},         {":orderuuid", &row.orderUuid},
+      {":checkid", &row.chequeId},    {":checkrownum", &row.chequeRownum},
+      {":prntid", &row.parentId},     {":term", &row.terminal},
+      {":loc", &row.location},        {":shiftdate", &row.shiftDate}};
+  for (const auto& [name, text] : texts) {
+    if (rc == SQLITE_OK) rc = BindOptional(&insert_, name, *text);
+  }
+  if (rc == SQLITE_OK && !row.shift.empty()) rc = insert_.bindInt(":shift", std::atoll(row.shift.c_str()));
   if (rc == SQLITE_OK) rc = insert_.bindText(":request", row.request);
   return rc == SQLITE_OK ? StepDone(&insert_) : rc;
 }

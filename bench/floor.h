@@ -3,7 +3,8 @@
 //
 //   CentreCall: one HTTP POST of a ready body with a fresh libcurl handle,
 //     set up as the daemon sets up its centre calls (the same headers and
-//     options), the answer read into memory.
+//     options, the body handed over by a read callback), the answer read
+//     into memory. libcurl's global state is held for the whole run.
 //   FloorJournal: the journal's two writes of an operation, the row with
 //     the request before the call and its reply and outcome after it, as
 //     single statements on a SQLite file with the journal's schema.
@@ -40,9 +41,14 @@ int CentreCall(const std::string& url, const std::string& body, long* status,
 struct FloorRow {
   int operType = 0;
   std::string dateTime;
+  std::string orderUuid;
   std::string chequeId;
+  std::string chequeRownum;
   std::string parentId;
+  std::string terminal;
   std::string location;
+  std::string shift;
+  std::string shiftDate;
   std::string request;
   std::string response;
 };

@@ -25,6 +25,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -223,6 +224,15 @@ struct FloorWork {
   std::optional<bench::FloorRow> row;  // none for CardInfo
 };
 
+// A UUID in its usual text form, from 128 random bits.
+std::string RandomUuid(std::mt19937_64& bits) {
+  char text[40];
+  const unsigned long long a = bits(), b = bits();
+  std::snprintf(text, sizeof text, "%08llx-%04llx-%04llx-%04llx-%012llx", a >> 32,
+                (a >> 16) & 0xFFFF, a & 0xFFFF, b >> 48, b & 0xFFFFFFFFFFFFULL);
+  return text;
+}
+
 // The last recorded centre request with root `root`.
 bool LastSent(const TavrelSim& sim, const std::string& root, FloorWork* work) {
   const Json::Value records = sim.requests();
@@ -241,17 +251,25 @@ bool LastSent(const TavrelSim& sim, const std::string& root, FloorWork* work) {
 bool LastRow(const std::string& journal, int operType, bench::FloorRow* row) {
   const std::vector<Row> rows = Query(
       journal,
-      "SELECT ifnull(DateTime,''), ifnull(ChequeID,''), ifnull(ParentID,''),"
-      " ifnull(LocationID,''), Request, Response FROM ALL_OPERATIONS WHERE OperType=" +
+      "SELECT ifnull(DateTime,''), ifnull(OrderUUID,''), ifnull(ChequeID,''),"
+      " ifnull(ChequeRownum,''), ifnull(ParentID,''), ifnull(Terminal,''),"
+      " ifnull(LocationID,''), ifnull(Shift,''), ifnull(ShiftDate,''), Request, Response"
+      " FROM ALL_OPERATIONS WHERE OperType=" +
           std::to_string(operType) + " AND Response IS NOT NULL ORDER BY rowid DESC LIMIT 1");
-  if (rows.size() != 1 || rows[0].size() != 6) return false;
+  if (rows.size() != 1 || rows[0].size() != 11) return false;
+  const Row& r = rows[0];
   row->operType = operType;
-  row->dateTime = rows[0][0];
-  row->chequeId = rows[0][1];
-  row->parentId = rows[0][2];
-  row->location = rows[0][3];
-  row->request = rows[0][4];
-  row->response = rows[0][5];
+  row->dateTime = r[0];
+  row->orderUuid = r[1];
+  row->chequeId = r[2];
+  row->chequeRownum = r[3];
+  row->parentId = r[4];
+  row->terminal = r[5];
+  row->location = r[6];
+  row->shift = r[7];
+  row->shiftDate = r[8];
+  row->request = r[9];
+  row->response = r[10];
   return true;
 }
 
@@ -353,9 +371,16 @@ bool RunCase(const Options& opt, TavrelSim* sim, int lines, int rows, std::vecto
     return false;
   }
   long long floorNum = 5000000;
+  std::mt19937_64 uuidBits(floorNum);
   auto floorCard = [&] { return floor.call(card, why); };
   auto floorPay = [&] {
     const std::string n = std::to_string(floorNum++);
+    // Each payment has an order UUID of its own, as the daemon's rows do,
+    // so that the floor's index writes land at random places too.
+    if (!pay.row->orderUuid.empty()) {
+      pay.row->orderUuid = RandomUuid(uuidBits);
+      commit.row->orderUuid = pay.row->orderUuid;
+    }
     commit.row->parentId = pay.row->dateTime + "#" + n + "#3";
     return floor.operation(pay, commit.row->parentId, why) &&
            floor.operation(commit, commit.row->dateTime + "#" + n + "#7", why);

@@ -427,4 +427,63 @@ TEST_F(Journal, WritesWaitForAShortOutsideLock) {
   sqlite3_close(other);
 }
 
+// The journal keeps its statements prepared between operations. None of
+// them may keep its read of the file once the write that used it returned,
+// or a support engineer's sqlite3 shell could no longer write or back up the
+// journal while the daemon runs; and a change of the schema from outside
+// (an index added by hand) must not break the next write.
+TEST_F(Journal, KeptStatementsHoldNoLockAndFollowOutsideSchemaChanges) {
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &other), SQLITE_OK);
+  auto outsideCanWrite = [other] {
+    return sqlite3_exec(other, "BEGIN EXCLUSIVE; INSERT INTO SyncTask (ID) VALUES ('x');"
+                               " ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK;
+  };
+  struct Step {
+    const char* what;
+    const char* cheque;  // null: a date-less cheque, whose keys collide
+    bool offline;
+    bool forgetKey;  // complete it as a record that never went through InsRequest
+  };
+  const Step steps[] = {
+      {"plain", "1", false, false},
+      {"first date-less", nullptr, false, false},
+      {"second date-less (widened key)", nullptr, false, false},
+      {"third date-less, offline", nullptr, true, false},
+      {"completed without its key", "2", false, true},
+      {"offline, completed without its key", "3", true, true},
+  };
+  int n = 0;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    const std::string cheque = std::to_string(++n);
+    storage::TransactDB record =
+        step.cheque ? WriteOff("D", step.cheque) : WriteOff(nullptr, cheque.c_str());
+    record.Offline(step.offline);
+    // Twice, as a retry does: the second finds the row as its own.
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+      ASSERT_EQ(db_.InsRequest(&record, PayBonusBlock(cheque, n)), 101);
+      EXPECT_TRUE(outsideCanWrite()) << "after InsRequest " << attempt << ": "
+                                     << sqlite3_errmsg(other);
+    }
+    if (step.forgetKey) record.JournalID("");
+    ASSERT_EQ(db_.UpdRespond(&record, Json::Value("reply"), 0), 101);
+    EXPECT_TRUE(outsideCanWrite()) << "after UpdRespond: " << sqlite3_errmsg(other);
+    if (n == 3) {
+      ASSERT_EQ(sqlite3_exec(other, "CREATE INDEX Outside_INDEX ON ALL_OPERATIONS (Response)",
+                             nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+  }
+  sqlite3_close(other);
+  const std::string reply = JsonOut(Json::Value("reply"), false);
+  EXPECT_EQ(Query(path_, "SELECT ID, Response FROM ALL_OPERATIONS ORDER BY rowid"),
+            (std::vector<Row>{{"D#1#3", reply},
+                              {"#3", reply},
+                              {"#3#2", reply},
+                              {"#3#3", reply},
+                              {"D#2#3", reply},
+                              {"D#3#3", reply}}));
+  EXPECT_EQ(count("OFFLINE"), "2");
+}
+
 }  // namespace

@@ -158,9 +158,9 @@ Json::Value Card_Input::buildBody() {
       if (!line) continue;
       Json::Value entry(Json::objectValue);
       putOptText(entry, "pos", line->intid);
-      if (!line->art.empty()) entry["id"] = productCode(line->art);
+      if (!line->art.empty()) literalMember(entry, "id") = productCode(line->art);
       putText(entry, "title", line->title);
-      entry["flag_good"] = flagGood(line->kind);
+      literalMember(entry, "flag_good") = flagGood(line->kind);
       putAmount(entry, "volume", line->cnt);
       putAmount(entry, "price", line->sale_price);
       putAmount(entry, "sum", line->sum);

@@ -43,17 +43,17 @@ void readFlag(const char* name, const Json::Value& object, bool* target) {
 }
 
 void putText(Json::Value& object, const char* key, const std::string& text) {
-  if (!text.empty()) object[key] = text;
+  if (!text.empty()) literalMember(object, key) = text;
 }
 
 void putOptText(Json::Value& object, const char* key, const OptText& text) {
-  if (text) object[key] = *text;
+  if (text) literalMember(object, key) = *text;
 }
 
 bool putAmount(Json::Value& object, const char* key, const std::string& text) {
   double value = 0;
   if (!parseAmount(text, &value)) return false;
-  object[key] = dbl2str(value, 2);
+  literalMember(object, key) = dbl2str(value, 2);
   return true;
 }
 

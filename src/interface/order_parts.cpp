@@ -431,9 +431,9 @@ void JournalledInput::putLines(Json::Value& object) const {
     if (!line) continue;
     Json::Value entry(Json::objectValue);
     putNonEmpty(entry, "pos", line->intid);
-    if (!line->art.empty()) entry["id"] = productCode(line->art);
+    if (!line->art.empty()) literalMember(entry, "id") = productCode(line->art);
     putNonEmpty(entry, "title", line->title);
-    entry["flag_good"] = flagGood(line->kind);
+    literalMember(entry, "flag_good") = flagGood(line->kind);
     putAmount(entry, "volume", line->cnt);
     putAmount(entry, "price_after", line->price);
     putAmount(entry, "price", line->base_price);

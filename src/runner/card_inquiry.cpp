@@ -4,6 +4,7 @@
 // remembers the card's identity in the card record, from which a following
 // payment or return takes the card when its own request has none. It keeps
 // no journal row.
+#include "interface/message_fields.h"
 #include "runner/card_info.h"
 #include "runner/operation_frame.h"
 #include "runner/runner.h"
@@ -20,16 +21,12 @@ const char* const kNoAmount = "0.0";
 // The card id kept when the request names no card.
 const char* const kAnonymousCard = "HASH";
 
-void put_optional(Json::Value& object, const char* key, const interface::OptText& text) {
-  if (text) object[key] = *text;
-}
-
 // The card object of the reply from the first card record of the answer,
 // and the root members that record changes.
 Json::Value card_entry(const ui_CardInfo& record, Json::Value& reply) {
   Json::Value entry(Json::objectValue);
   entry["CardNum"] = record.cardnum;
-  put_optional(entry, "Discount", record.discount);
+  interface::putOptText(entry, "Discount", record.discount);
   entry["Points"] = kNoAmount;
   reply["MemberStatus"] = "01";
   if (record.sum_max) {
@@ -46,16 +43,18 @@ Json::Value card_entry(const ui_CardInfo& record, Json::Value& reply) {
   entry["Status"] = record.status;
   entry["Type"] = record.type;
   reply["Type"] = firstCharacter(record.type);
-  put_optional(entry, "TierName", record.tier_name);
-  put_optional(entry, "ReasonBlock", record.reason_block);
-  put_optional(entry, "Id", record.id);
+  interface::putOptText(entry, "TierName", record.tier_name);
+  interface::putOptText(entry, "ReasonBlock", record.reason_block);
+  interface::putOptText(entry, "Id", record.id);
   return entry;
 }
 
 Json::Value discount_entry(const ui_DiscountItem& item) {
   Json::Value entry(Json::objectValue);
-  entry["Id"] = item.id;
-  entry["Discount"] = item.discount.empty() ? std::string("0") : item.discount;
+  // One per cheque line: the keys are not copied (see literalMember).
+  interface::literalMember(entry, "Id") = item.id;
+  interface::literalMember(entry, "Discount") =
+      item.discount.empty() ? std::string("0") : item.discount;
   return entry;
 }
 

@@ -145,13 +145,34 @@ std::string SuffixedKey(const std::string& base, long long n) {
 
 }  // namespace
 
+Statement* TavrelDb::statement(Sql which, int* rc) {
+  Statement& stmt = statements_[which];
+  *rc = SQLITE_OK;
+  if (stmt.prepared()) return &stmt;
+  std::string sql;
+  switch (which) {
+    case kInsertOperationSql: sql = kInsertOperation; break;
+    case kInsertOfflineSql: sql = kInsertOffline; break;
+    case kProbeRowSql: sql = ProbeRowSql(); break;
+    case kHighestSuffixSql: sql = kHighestSuffix; break;
+    case kUpdateResponseSql: sql = kUpdateResponse; break;
+    case kUpdateUnfinishedSql: sql = kUpdateResponse + OnlyUnfinished(); break;
+    case kCopyToOfflineSql: sql = kCopyToOffline; break;
+    case kCopyUnfinishedSql: sql = kCopyToOffline + OnlyUnfinished(); break;
+    case kSqlCount: *rc = SQLITE_MISUSE; return nullptr;
+  }
+  *rc = stmt.prepare(connection_.get(), sql);
+  return *rc == SQLITE_OK ? &stmt : nullptr;
+}
+
 int TavrelDb::chooseRowKey(const std::string& base, const std::string& requestText,
                            std::string* key) {
-  Statement probe;
-  int rc = probe.prepare(connection_.get(), ProbeRowSql());
-  if (rc != SQLITE_OK) return rc;
+  int rc = SQLITE_OK;
+  Statement* probe = statement(kProbeRowSql, &rc);
+  if (probe == nullptr) return rc;
+  const StatementReset probeDone(probe);
   RowOwner owner;
-  rc = FindOwner(&probe, base, requestText, &owner);
+  rc = FindOwner(probe, base, requestText, &owner);
   if (rc != SQLITE_OK) return rc;
   if (owner != RowOwner::kOtherOperation) {
     *key = base;
@@ -160,22 +181,25 @@ int TavrelDb::chooseRowKey(const std::string& base, const std::string& requestTe
 
   // The key is taken by an earlier operation. The latest widened key is the
   // one a retry of this operation would have used.
-  Statement highest;
-  rc = highest.prepare(connection_.get(), kHighestSuffix);
-  if (rc != SQLITE_OK) return rc;
-  if ((rc = highest.bindInt(":from", static_cast<long long>(base.size()) + 2)) != SQLITE_OK ||
-      (rc = highest.bindText(":low", base + "#")) != SQLITE_OK ||
-      (rc = highest.bindText(":high", base + "$")) != SQLITE_OK) {
-    return rc;
+  Statement* highest = statement(kHighestSuffixSql, &rc);
+  if (highest == nullptr) return rc;
+  long long latest = 0;
+  {
+    const StatementReset highestDone(highest);
+    if ((rc = highest->bindInt(":from", static_cast<long long>(base.size()) + 2)) != SQLITE_OK ||
+        (rc = highest->bindText(":low", base + "#")) != SQLITE_OK ||
+        (rc = highest->bindText(":high", base + "$")) != SQLITE_OK) {
+      return rc;
+    }
+    rc = highest->step();
+    if (rc != SQLITE_ROW) return rc;
+    latest = highest->columnIsNull(0) ? 0 : highest->columnInt(0);
   }
-  rc = highest.step();
-  if (rc != SQLITE_ROW) return rc;
-  const long long latest = highest.columnIsNull(0) ? 0 : highest.columnInt(0);
   if (latest >= kMaxSuffix) return SQLITE_FULL;
 
   long long next = 2;
   if (latest >= 2) {
-    rc = FindOwner(&probe, SuffixedKey(base, latest), requestText, &owner);
+    rc = FindOwner(probe, SuffixedKey(base, latest), requestText, &owner);
     if (rc != SQLITE_OK) return rc;
     if (owner == RowOwner::kThisOperation) {
       *key = SuffixedKey(base, latest);
@@ -186,7 +210,7 @@ int TavrelDb::chooseRowKey(const std::string& base, const std::string& requestTe
   // Normally the first candidate is free; keys written by outside tools may
   // not follow the pattern, so make sure.
   for (; next < kMaxSuffix; ++next) {
-    rc = FindOwner(&probe, SuffixedKey(base, next), requestText, &owner);
+    rc = FindOwner(probe, SuffixedKey(base, next), requestText, &owner);
     if (rc != SQLITE_OK) return rc;
     if (owner != RowOwner::kOtherOperation) {
       *key = SuffixedKey(base, next);
@@ -200,14 +224,16 @@ int TavrelDb::InsRequest(TransactDB* record, const Json::Value& request) {
   if (!connection_) return SQLITE_NOTADB;
   if (record == nullptr || !IsJournalledType(record->OperType())) return SQLITE_NOTFOUND;
 
-  Statement operation;
-  int rc = operation.prepare(connection_.get(), kInsertOperation);
-  if (rc != SQLITE_OK) return rc;
-  Statement offline;
+  int rc = SQLITE_OK;
+  Statement* operation = statement(kInsertOperationSql, &rc);
+  if (operation == nullptr) return rc;
+  const StatementReset operationDone(operation);
+  Statement* offline = nullptr;
   if (record->Offline()) {
-    rc = offline.prepare(connection_.get(), kInsertOffline);
-    if (rc != SQLITE_OK) return rc;
+    offline = statement(kInsertOfflineSql, &rc);
+    if (offline == nullptr) return rc;
   }
+  const StatementReset offlineDone(offline);
 
   const std::string requestText = JsonOut(request, false);
   // Without an ID there is nothing to collide with: SQLite keeps NULL keys
@@ -219,13 +245,13 @@ int TavrelDb::InsRequest(TransactDB* record, const Json::Value& request) {
   }
   record->JournalID(key);
 
-  rc = BindRecord(&operation, *record, key, requestText);
-  if (rc == SQLITE_OK && record->Offline()) rc = BindRecord(&offline, *record, key, requestText);
+  rc = BindRecord(operation, *record, key, requestText);
+  if (rc == SQLITE_OK && offline != nullptr) rc = BindRecord(offline, *record, key, requestText);
   if (rc != SQLITE_OK) return rc;
 
   int result = SQLITE_DONE;
-  StepInto(&operation, &result);
-  if (record->Offline()) StepInto(&offline, &result);
+  StepInto(operation, &result);
+  if (offline != nullptr) StepInto(offline, &result);
   return result;
 }
 
@@ -237,30 +263,31 @@ int TavrelDb::UpdRespond(TransactDB* record, const Json::Value& reply, int outco
   // to an earlier operation; only an unfinished one can be this record's.
   const bool keyKnown = record->JournalID() != nullptr;
   const char* target = keyKnown ? record->JournalID() : record->ID();
-  const std::string guard = keyKnown ? "" : OnlyUnfinished();
 
-  Statement update;
-  int rc = update.prepare(connection_.get(), kUpdateResponse + guard);
-  if (rc != SQLITE_OK) return rc;
-  Statement copy;
+  int rc = SQLITE_OK;
+  Statement* update = statement(keyKnown ? kUpdateResponseSql : kUpdateUnfinishedSql, &rc);
+  if (update == nullptr) return rc;
+  const StatementReset updateDone(update);
+  Statement* copy = nullptr;
   if (record->Offline()) {
-    rc = copy.prepare(connection_.get(), kCopyToOffline + guard);
-    if (rc != SQLITE_OK) return rc;
+    copy = statement(keyKnown ? kCopyToOfflineSql : kCopyUnfinishedSql, &rc);
+    if (copy == nullptr) return rc;
   }
+  const StatementReset copyDone(copy);
 
   const std::string replyText = JsonOut(reply, false);
-  rc = update.bindInt(":err", outcome);
-  if (rc == SQLITE_OK) rc = update.bindInt(":offline", record->Offline() ? 1 : 0);
+  rc = update->bindInt(":err", outcome);
+  if (rc == SQLITE_OK) rc = update->bindInt(":offline", record->Offline() ? 1 : 0);
   // An absent key stays unbound (NULL), so the update matches no row.
-  if (rc == SQLITE_OK && target != nullptr) rc = update.bindText(":id", target);
-  if (rc == SQLITE_OK) rc = update.bindText(":resp", replyText);
-  if (rc == SQLITE_OK && record->Offline() && target != nullptr) rc = copy.bindText(":id", target);
+  if (rc == SQLITE_OK && target != nullptr) rc = update->bindText(":id", target);
+  if (rc == SQLITE_OK) rc = update->bindText(":resp", replyText);
+  if (rc == SQLITE_OK && copy != nullptr && target != nullptr) rc = copy->bindText(":id", target);
   if (rc != SQLITE_OK) return rc;
 
   int result = SQLITE_DONE;
   // The copy goes first, so that it takes the row as InsRequest wrote it.
-  if (record->Offline()) StepInto(&copy, &result);
-  StepInto(&update, &result);
+  if (copy != nullptr) StepInto(copy, &result);
+  StepInto(update, &result);
   return result;
 }
 

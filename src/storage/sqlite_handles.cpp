@@ -4,6 +4,11 @@ namespace storage {
 
 Statement::~Statement() { sqlite3_finalize(stmt_); }
 
+void Statement::finalize() {
+  sqlite3_finalize(stmt_);
+  stmt_ = nullptr;
+}
+
 int Statement::prepare(sqlite3* db, const std::string& sql) {
   sqlite3_finalize(stmt_);
   stmt_ = nullptr;

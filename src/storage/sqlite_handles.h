@@ -33,6 +33,9 @@ class Statement {
 
   // SQLite's result code; on failure the statement stays empty.
   int prepare(sqlite3* db, const std::string& sql);
+  bool prepared() const { return stmt_ != nullptr; }
+  // Releases the statement; it is empty afterwards.
+  void finalize();
 
   int bindNull(const char* name);
   int bindInt(const char* name, long long value);
@@ -51,6 +54,21 @@ class Statement {
 
  private:
   sqlite3_stmt* stmt_ = nullptr;
+};
+
+// Resets a statement when it goes out of scope, so that a kept statement
+// never holds its read of the file past the call that used it.
+class StatementReset {
+ public:
+  explicit StatementReset(Statement* stmt) : stmt_(stmt) {}
+  ~StatementReset() {
+    if (stmt_ != nullptr) stmt_->reset();
+  }
+  StatementReset(const StatementReset&) = delete;
+  StatementReset& operator=(const StatementReset&) = delete;
+
+ private:
+  Statement* stmt_;
 };
 
 }  // namespace storage

@@ -96,7 +96,7 @@ int TavrelDb::createSchema(bool fileExistedBefore) {
       std::fputs(line.c_str(), stderr);
       std::fflush(stderr);
       lastMessage_.reset();
-      connection_.reset();
+      disconnect();
       // A half-made journal would be opened as it is at the next start.
       if (!fileExistedBefore) std::remove(path_.c_str());
       return rc;
@@ -119,8 +119,13 @@ int TavrelDb::reopen(const char* path) {
   return dbExists(path) ? open() : initDb();
 }
 
-int TavrelDb::close() {
+void TavrelDb::disconnect() {
+  for (Statement& stmt : statements_) stmt.finalize();
   connection_.reset();
+}
+
+int TavrelDb::close() {
+  disconnect();
   lastMessage_.reset();
   return 0;
 }

@@ -26,6 +26,7 @@
 #ifndef NORVALEN_STORAGE_TAVREL_DB_H_
 #define NORVALEN_STORAGE_TAVREL_DB_H_
 
+#include <array>
 #include <string>
 
 #include <json/json.h>
@@ -102,7 +103,27 @@ class TavrelDb {
   // Chooses the row key for an operation keyed `base` (see InsRequest).
   int chooseRowKey(const std::string& base, const std::string& requestText, std::string* key);
 
+  // The journal writes of every operation run the same few statements, so
+  // each is prepared once per connection and kept; every use resets it.
+  enum Sql {
+    kInsertOperationSql,
+    kInsertOfflineSql,
+    kProbeRowSql,
+    kHighestSuffixSql,
+    kUpdateResponseSql,
+    kUpdateUnfinishedSql,
+    kCopyToOfflineSql,
+    kCopyUnfinishedSql,
+    kSqlCount
+  };
+  // The kept statement `which`, prepared on first use; null, with SQLite's
+  // code in *rc, when it cannot be.
+  Statement* statement(Sql which, int* rc);
+  // Releases the kept statements, then the connection.
+  void disconnect();
+
   Connection connection_;
+  std::array<Statement, kSqlCount> statements_;
   std::string path_;
   int lastResult_;
   SqliteText lastMessage_;
