@@ -21,6 +21,18 @@
 #include "service/server.h"
 #include "util/convert.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(leak_sanitizer)
+#define NORVALEN_LEAK_CHECK_AT_EXIT 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) && !defined(NORVALEN_LEAK_CHECK_AT_EXIT)
+#define NORVALEN_LEAK_CHECK_AT_EXIT 1
+#endif
+#ifdef NORVALEN_LEAK_CHECK_AT_EXIT
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace {
 
 pid_t pid_daemon = 0;
@@ -131,8 +143,15 @@ void stopService() {
     log(text, 0, !detach);
   }
   if (!lock_path.empty()) ::unlink(lock_path.c_str());
+  endProcess(0);
+}
+
+void endProcess(int status) {
   std::fflush(nullptr);
-  _exit(0);
+#ifdef NORVALEN_LEAK_CHECK_AT_EXIT
+  __lsan_do_leak_check();
+#endif
+  _exit(status);
 }
 
 void child_handler(int signal) {

@@ -1,14 +1,5 @@
-#include <unistd.h>
-
-#include <cstdio>
-
+#include "service/daemon.h"
 #include "service/startup.h"
 
-// The runner has been ended on every way out of serviceMain; ending without
-// the static destructors keeps a stop that is under way on another thread
-// from racing them.
-int main(int argc, char** argv) {
-  const int status = serviceMain(argc, argv);
-  std::fflush(nullptr);
-  _exit(status);
-}
+// The runner has been ended on every way out of serviceMain.
+int main(int argc, char** argv) { endProcess(serviceMain(argc, argv)); }

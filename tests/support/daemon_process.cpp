@@ -41,12 +41,24 @@ bool NorvalenDaemon::start(const std::string& url, const Json::Value& extra,
   writeConfig(url, extra);
   std::vector<std::string> all = {"-d", "-c", configPath_};
   all.insert(all.end(), args.begin(), args.end());
-  if (!process_.start(NORVALEN_BIN, all)) return false;
-  return process_.waitForStdout(kReadyLine, std::chrono::seconds(15));
+  if (!startProcess(all)) return false;
+  return process_.waitForStdout(kReadyLine, readyWait_);
 }
 
-bool NorvalenDaemon::launch(const std::vector<std::string>& args) {
-  return process_.start(NORVALEN_BIN, args);
+bool NorvalenDaemon::launch(const std::vector<std::string>& args) { return startProcess(args); }
+
+void NorvalenDaemon::runUnder(const std::vector<std::string>& wrapper,
+                              std::chrono::milliseconds readyWait) {
+  wrapper_ = wrapper;
+  readyWait_ = readyWait;
+}
+
+bool NorvalenDaemon::startProcess(const std::vector<std::string>& args) {
+  if (wrapper_.empty()) return process_.start(NORVALEN_BIN, args);
+  std::vector<std::string> all(wrapper_.begin() + 1, wrapper_.end());
+  all.push_back(NORVALEN_BIN);
+  all.insert(all.end(), args.begin(), args.end());
+  return process_.start(wrapper_.front(), all);
 }
 
 std::string NorvalenDaemon::error() const {

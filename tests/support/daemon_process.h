@@ -9,6 +9,7 @@
 #ifndef NORVALEN_TESTS_SUPPORT_DAEMON_PROCESS_H_
 #define NORVALEN_TESTS_SUPPORT_DAEMON_PROCESS_H_
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,11 @@ class NorvalenDaemon {
   // Starts with `args` only (the caller's -c and -d) and returns at once.
   bool launch(const std::vector<std::string>& args);
 
+  // Later starts run the daemon under `wrapper`: its program path and its
+  // arguments (valgrind and its options, say), then the daemon's path and
+  // arguments. start() then waits up to `readyWait` for the ready line.
+  void runUnder(const std::vector<std::string>& wrapper, std::chrono::milliseconds readyWait);
+
   int port() const { return port_; }
   TempDir& dir() { return dir_; }
   Process& process() { return process_; }
@@ -47,10 +53,14 @@ class NorvalenDaemon {
   bool stop();
 
  private:
+  bool startProcess(const std::vector<std::string>& args);
+
   TempDir dir_;
   Process process_;
   std::string configPath_;
   int port_ = -1;
+  std::vector<std::string> wrapper_;
+  std::chrono::milliseconds readyWait_ = std::chrono::seconds(15);
 };
 
 #endif  // NORVALEN_TESTS_SUPPORT_DAEMON_PROCESS_H_
