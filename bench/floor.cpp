@@ -114,7 +114,9 @@ int FloorJournal::insert(const std::string& key, const FloorRow& row) {
   for (const auto& [name, text] : texts) {
     if (rc == SQLITE_OK) rc = BindOptional(&insert_, name, *text);
   }
-  if (rc == SQLITE_OK && !row.shift.empty()) rc = insert_.bindInt(":shift", std::atoll(row.shift.c_str()));
+  if (rc == SQLITE_OK && !row.shift.empty()) {
+    rc = insert_.bindInt(":shift", std::atoll(row.shift.c_str()));
+  }
   if (rc == SQLITE_OK) rc = insert_.bindText(":request", row.request);
   return rc == SQLITE_OK ? StepDone(&insert_) : rc;
 }

@@ -91,10 +91,11 @@ bool ParseOptions(int argc, char** argv, Options* opt) {
   return true;
 }
 
-// Nearest-rank percentile of `ms`, 0 < p <= 100.
-double Percentile(std::vector<double> ms, double p) {
+// Nearest-rank percentile `percent` (1-100) of `ms`: the smallest value
+// that at least that share of the samples do not exceed.
+double Percentile(std::vector<double> ms, int percent) {
   std::sort(ms.begin(), ms.end());
-  std::size_t rank = static_cast<std::size_t>(p / 100.0 * static_cast<double>(ms.size()) + 0.999999);
+  std::size_t rank = (static_cast<std::size_t>(percent) * ms.size() + 99) / 100;
   rank = std::min(std::max<std::size_t>(rank, 1), ms.size());
   return ms[rank - 1];
 }
@@ -207,7 +208,7 @@ class DaemonSide {
     return true;
   }
 
-  std::string journalDir() const { return daemon_.journalPath().substr(0, daemon_.journalPath().rfind('/')); }
+  std::string journalDir() { return daemon_.dir().path(); }
   std::string journalPath() const { return daemon_.journalPath(); }
   NorvalenDaemon& daemon() { return daemon_; }
 
@@ -441,7 +442,8 @@ int main(int argc, char** argv) {
     NorvalenDaemon probe;  // only to show where the journals live
     PrintMachine(probe.dir().path());
   }
-  std::printf("%d samples per figure after %d warm-up rounds; times in ms; goal: daemon <= %.2f x floor\n\n",
+  std::printf("%d samples per figure after %d warm-up rounds; times in ms;"
+              " goal: daemon <= %.2f x floor\n\n",
               opt.samples, opt.warmup, opt.goal);
   std::printf("%-16s %6s %7s  %8s %8s  %8s %8s  %6s %6s\n", "operation", "lines", "rows",
               "daemon", "p99", "floor", "p99", "ratio", "p99");
